@@ -1,0 +1,152 @@
+// The UDP endpoint over POSIX sockets. errno values are reported in Winsock
+// numbering (WSABASEERR + the BSD number) so that a failure reads the same on
+// every platform.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/udp_endpoint.h"
+
+namespace nimbrel {
+
+namespace {
+
+struct ErrorName {
+  int posix;
+  int winsock;
+  const char* description;
+};
+
+// The errors a UDP endpoint can meet, with the Winsock number of each.
+constexpr ErrorName known_errors[] = {
+    {EINTR, 10004, "Interrupted system call."},
+    {EBADF, 10009, "Bad file number."},
+    {EACCES, 10013, "Access denied."},
+    {EFAULT, 10014, "Buffer fault."},
+    {EINVAL, 10022, "Invalid argument."},
+    {EMFILE, 10024, "Too many open files."},
+    {EAGAIN, 10035, "Operation would block."},
+    {ENOTSOCK, 10038, "Socket operation on non-socket."},
+    {EDESTADDRREQ, 10039, "Destination address required."},
+    {EMSGSIZE, 10040, "Message too long."},
+    {EPROTOTYPE, 10041, "Protocol wrong type for socket."},
+    {ENOPROTOOPT, 10042, "Bad protocol option."},
+    {EPROTONOSUPPORT, 10043, "Protocol not supported."},
+    {EOPNOTSUPP, 10045, "Operation not supported on socket."},
+    {EAFNOSUPPORT, 10047, "Address family not supported by protocol family."},
+    {EADDRINUSE, 10048, "Address already in use."},
+    {EADDRNOTAVAIL, 10049, "Cannot assign requested address."},
+    {ENETDOWN, 10050, "Network is down."},
+    {ENETUNREACH, 10051, "Network is unreachable."},
+    {ENETRESET, 10052, "Net dropped connection or reset."},
+    {ECONNRESET, 10054, "Connection reset by peer."},
+    {ENOBUFS, 10055, "No buffer space available."},
+    {ECONNREFUSED, 10061, "Connection refused."},
+    {EHOSTDOWN, 10064, "Host is down."},
+    {EHOSTUNREACH, 10065, "No route to host."},
+};
+
+int WinsockNumber(int posix_error) {
+  for (const auto& known : known_errors)
+    if (known.posix == posix_error) return known.winsock;
+  return posix_error;
+}
+
+NetworkError LastSocketError() {
+  const int code = WinsockNumber(errno);
+  return SocketError(code, SocketErrorDescription(code));
+}
+
+constexpr int closed = -1;
+
+}  // namespace
+
+std::string SocketErrorDescription(int code) {
+  for (const auto& known : known_errors)
+    if (known.winsock == code) return known.description;
+  std::string text = std::strerror(code);
+  return text + ".";
+}
+
+UdpEndpoint::UdpEndpoint() : handle_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP)) {
+  if (handle_ == closed) throw LastSocketError();
+}
+
+UdpEndpoint::~UdpEndpoint() { Close(); }
+
+void UdpEndpoint::Close() {
+  if (handle_ != closed) ::close(static_cast<int>(handle_));
+  handle_ = closed;
+}
+
+bool UdpEndpoint::IsOpen() const { return handle_ != closed; }
+
+void UdpEndpoint::BindAny(std::uint16_t port) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  local.sin_port = htons(port);
+  if (::bind(static_cast<int>(handle_), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+    throw BindError(WinsockNumber(errno));
+}
+
+void UdpEndpoint::EnableBroadcast() {
+  const int on = 1;
+  if (::setsockopt(static_cast<int>(handle_), SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+    throw LastSocketError();
+}
+
+void UdpEndpoint::SendTo(std::span<const std::uint8_t> data, const char* address, std::uint16_t port) {
+  sockaddr_in remote{};
+  remote.sin_family = AF_INET;
+  remote.sin_port = htons(port);
+  if (::inet_pton(AF_INET, address, &remote.sin_addr) != 1) {
+    errno = EINVAL;
+    throw LastSocketError();
+  }
+  ssize_t sent;
+  do {
+    sent = ::sendto(static_cast<int>(handle_), data.data(), data.size(), 0,
+                    reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+  } while (sent < 0 && errno == EINTR);
+  if (sent < 0) throw LastSocketError();
+  if (static_cast<std::size_t>(sent) != data.size()) {
+    errno = EMSGSIZE;
+    throw LastSocketError();
+  }
+}
+
+std::size_t UdpEndpoint::Receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds wait) {
+  using clock = std::chrono::steady_clock;
+  const auto deadline = clock::now() + wait;
+  const int fd = static_cast<int>(handle_);
+  while (true) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
+    if (left.count() <= 0) return 0;
+    pollfd ready{fd, POLLIN, 0};
+    const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
+    if (polled < 0) {
+      if (errno == EINTR) continue;
+      throw LastSocketError();
+    }
+    if (polled == 0) return 0;
+
+    // MSG_TRUNC makes recv report the datagram's real length, so one longer
+    // than the buffer is detected instead of handed over cut short. Only the
+    // buffer's own bytes are ever written.
+    const ssize_t length = ::recv(fd, buffer.data(), buffer.size(), MSG_TRUNC | MSG_DONTWAIT);
+    if (length < 0) {
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
+      throw LastSocketError();
+    }
+    if (static_cast<std::size_t>(length) > buffer.size()) throw MessageTooLongError();
+    return static_cast<std::size_t>(length);
+  }
+}
+
+}  // namespace nimbrel

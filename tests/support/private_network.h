@@ -1,0 +1,29 @@
+// Every test binary that opens a socket lives in a private network of its
+// own: this process in one namespace ("the PC", 192.168.1.10/24 on veth
+// nb-pc with the default route through it), simulated stations in a second
+// one on the far end of the veth pair (10.0.0.2/8 on nb-far, a subnet that
+// does not fit the PC's). Nothing ever reaches the machine's own network.
+#pragma once
+
+#include <string>
+
+namespace nimbrel::test {
+
+inline constexpr const char* pc_address = "192.168.1.10";
+inline constexpr const char* far_address = "10.0.0.2";
+
+// Call first thing in main(), before any thread exists. Exits the process
+// with a clear message when isolation cannot be set up.
+void EnterPrivateNetwork();
+
+// True once EnterPrivateNetwork() has succeeded and every thread of the
+// process is in the private namespace; checked before anything is sent.
+bool InPrivateNetwork();
+
+// Aborts the test run loudly unless InPrivateNetwork().
+void RequirePrivateNetwork();
+
+// /proc path of the far side's network namespace.
+std::string FarNamespacePath();
+
+}  // namespace nimbrel::test
