@@ -126,10 +126,12 @@ std::size_t UdpEndpoint::Receive(std::span<std::uint8_t> buffer, std::chrono::mi
   const auto deadline = clock::now() + wait;
   const int fd = static_cast<int>(handle_);
   while (true) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - clock::now());
     if (left.count() <= 0) return 0;
+    const timespec timeout{static_cast<time_t>(left.count() / 1'000'000'000),
+                           static_cast<long>(left.count() % 1'000'000'000)};
     pollfd ready{fd, POLLIN, 0};
-    const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
+    const int polled = ::ppoll(&ready, 1, &timeout, nullptr);
     if (polled < 0) {
       if (errno == EINTR) continue;
       throw LastSocketError();
