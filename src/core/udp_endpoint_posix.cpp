@@ -16,39 +16,19 @@ namespace nimbrel {
 
 namespace {
 
-struct ErrorName {
+struct ErrorNumber {
   int posix;
   int winsock;
-  const char* description;
 };
 
-// The errors a UDP endpoint can meet, with the Winsock number of each.
-constexpr ErrorName known_errors[] = {
-    {EINTR, 10004, "Interrupted system call."},
-    {EBADF, 10009, "Bad file number."},
-    {EACCES, 10013, "Access denied."},
-    {EFAULT, 10014, "Buffer fault."},
-    {EINVAL, 10022, "Invalid argument."},
-    {EMFILE, 10024, "Too many open files."},
-    {EAGAIN, 10035, "Operation would block."},
-    {ENOTSOCK, 10038, "Socket operation on non-socket."},
-    {EDESTADDRREQ, 10039, "Destination address required."},
-    {EMSGSIZE, 10040, "Message too long."},
-    {EPROTOTYPE, 10041, "Protocol wrong type for socket."},
-    {ENOPROTOOPT, 10042, "Bad protocol option."},
-    {EPROTONOSUPPORT, 10043, "Protocol not supported."},
-    {EOPNOTSUPP, 10045, "Operation not supported on socket."},
-    {EAFNOSUPPORT, 10047, "Address family not supported by protocol family."},
-    {EADDRINUSE, 10048, "Address already in use."},
-    {EADDRNOTAVAIL, 10049, "Cannot assign requested address."},
-    {ENETDOWN, 10050, "Network is down."},
-    {ENETUNREACH, 10051, "Network is unreachable."},
-    {ENETRESET, 10052, "Net dropped connection or reset."},
-    {ECONNRESET, 10054, "Connection reset by peer."},
-    {ENOBUFS, 10055, "No buffer space available."},
-    {ECONNREFUSED, 10061, "Connection refused."},
-    {EHOSTDOWN, 10064, "Host is down."},
-    {EHOSTUNREACH, 10065, "No route to host."},
+constexpr ErrorNumber known_errors[] = {
+    {EINTR, 10004},         {EBADF, 10009},          {EACCES, 10013},        {EFAULT, 10014},
+    {EINVAL, 10022},        {EMFILE, 10024},         {EAGAIN, 10035},        {ENOTSOCK, 10038},
+    {EDESTADDRREQ, 10039},  {EMSGSIZE, 10040},       {EPROTOTYPE, 10041},    {ENOPROTOOPT, 10042},
+    {EPROTONOSUPPORT, 10043}, {EOPNOTSUPP, 10045},   {EAFNOSUPPORT, 10047},  {EADDRINUSE, 10048},
+    {EADDRNOTAVAIL, 10049}, {ENETDOWN, 10050},       {ENETUNREACH, 10051},   {ENETRESET, 10052},
+    {ECONNRESET, 10054},    {ENOBUFS, 10055},        {ECONNREFUSED, 10061},  {EHOSTDOWN, 10064},
+    {EHOSTUNREACH, 10065},
 };
 
 int WinsockNumber(int posix_error) {
@@ -58,20 +38,15 @@ int WinsockNumber(int posix_error) {
 }
 
 NetworkError LastSocketError() {
-  const int code = WinsockNumber(errno);
+  const int posix_error = errno;
+  const int code = WinsockNumber(posix_error);
+  if (code == posix_error) return SocketError(code, std::string(std::strerror(posix_error)) + ".");
   return SocketError(code, SocketErrorDescription(code));
 }
 
 constexpr int closed = -1;
 
 }  // namespace
-
-std::string SocketErrorDescription(int code) {
-  for (const auto& known : known_errors)
-    if (known.winsock == code) return known.description;
-  std::string text = std::strerror(code);
-  return text + ".";
-}
 
 UdpEndpoint::UdpEndpoint() : handle_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP)) {
   if (handle_ == closed) throw LastSocketError();
