@@ -2,8 +2,11 @@
 // far namespace (10.0.0.0/8, a subnet that does not fit the PC's) or a peer
 // socket in this process.
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sched.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -72,6 +75,43 @@ Collected Collect(std::span<const std::uint8_t> request = search_request, std::s
       });
   result.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   return result;
+}
+
+TEST(PrivateNetwork, HoldsOnlyLoopbackAndTheVethPair) {
+  std::vector<std::string> names;
+  if (struct if_nameindex* interfaces = ::if_nameindex()) {
+    for (auto* i = interfaces; i->if_index != 0; ++i) names.emplace_back(i->if_name);
+    ::if_freenameindex(interfaces);
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"lo", "nb-pc"}));
+}
+
+TEST(Exchange, ASendFailureReportsTheSocketLayersNumberAndDescription) {
+  // A namespace without any route, made in a child so this one stays intact.
+  int report[2];
+  ASSERT_EQ(::pipe(report), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::string text = "unshare failed";
+    if (::unshare(CLONE_NEWNET) == 0) {
+      text = "no failure";
+      BroadcastAndCollect(
+          search_request, [](const CollectionBuffer&, std::size_t) { return nimbrel::Collect::more; },
+          [&](const std::exception& failure) { text = failure.what(); });
+      if (!ToolPortFree()) text += " (port still held)";
+    }
+    (void)!::write(report[1], text.data(), text.size());
+    ::_exit(0);
+  }
+  ::close(report[1]);
+  std::string text(256, '\0');
+  const ssize_t got = ::read(report[0], text.data(), text.size());
+  ::close(report[0]);
+  ::waitpid(child, nullptr, 0);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  EXPECT_EQ(text, "Socket Error # 10051\nNetwork is unreachable.");
 }
 
 TEST(Exchange, NoDeviceGivesNothingAfterOneAnswerWait) {
