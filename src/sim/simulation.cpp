@@ -1,0 +1,329 @@
+#include "simulation.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace nimbrel::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr std::size_t receive_buffer_size = 65536;  // any UDP datagram, whole
+constexpr std::size_t oversize_length = 600;
+constexpr std::uint8_t oversize_filler = 0x4F;
+constexpr std::uint8_t extra_filler = 0xEE;
+constexpr std::size_t mac_offset = 16;
+constexpr std::size_t command_length = command_message_size;
+
+volatile std::sig_atomic_t stop_requested = 0;
+
+extern "C" void RequestStop(int) { stop_requested = 1; }
+
+bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view tag) {
+  return bytes.size() >= tag.size() && std::equal(tag.begin(), tag.end(), bytes.begin(),
+                                                  [](char t, std::uint8_t b) { return static_cast<std::uint8_t>(t) == b; });
+}
+
+std::runtime_error SystemError(const std::string& what) {
+  return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+std::string FormatEndpoint(const sockaddr_in& address) {
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+  return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+timespec ToTimespec(Clock::duration span) {
+  const auto nanoseconds = std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(span).count());
+  return {static_cast<time_t>(nanoseconds / 1'000'000'000), static_cast<long>(nanoseconds % 1'000'000'000)};
+}
+
+class Simulation {
+ public:
+  Simulation(const Options& options, std::vector<Station> stations);
+  ~Simulation();
+  Simulation(const Simulation&) = delete;
+  Simulation& operator=(const Simulation&) = delete;
+
+  void Run();
+
+ private:
+  bool Stopping() const;
+  // Sleeps, still noticing a stop; false when it is time to stop.
+  bool WaitFor(milliseconds span);
+  void ReceiveWaiting();
+  void Handle(std::span<const std::uint8_t> datagram, const sockaddr_in& from);
+  void Log(std::span<const std::uint8_t> datagram, const sockaddr_in& from);
+  void AnswerSearch(const sockaddr_in& from);
+  void Configure(std::span<const std::uint8_t> request, const sockaddr_in& from);
+  void RecordCommand(std::span<const std::uint8_t> message);
+  void WriteState() const;
+  sockaddr_in ReplyAddress(const sockaddr_in& from) const;
+  bool Send(std::span<const std::uint8_t> datagram, const sockaddr_in& to);
+  bool HasMac(const Station& station, std::span<const std::uint8_t> message) const;
+
+  const Options& options_;
+  std::vector<Station> stations_;
+  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(receive_buffer_size);
+  int socket_ = -1;
+  std::FILE* log_ = nullptr;
+  sigset_t waiting_mask_{};
+  std::optional<Clock::time_point> deadline_;
+};
+
+Simulation::Simulation(const Options& options, std::vector<Station> stations)
+    : options_(options), stations_(std::move(stations)) {
+  // The stop signals stay blocked except while waiting, so one that comes
+  // between a check and a wait is not lost.
+  struct sigaction action {};
+  action.sa_handler = RequestStop;
+  ::sigemptyset(&action.sa_mask);
+  ::sigaction(SIGTERM, &action, nullptr);
+  ::sigaction(SIGINT, &action, nullptr);
+  sigset_t stop_signals;
+  ::sigemptyset(&stop_signals);
+  ::sigaddset(&stop_signals, SIGTERM);
+  ::sigaddset(&stop_signals, SIGINT);
+  ::sigprocmask(SIG_BLOCK, &stop_signals, &waiting_mask_);
+  ::sigdelset(&waiting_mask_, SIGTERM);
+  ::sigdelset(&waiting_mask_, SIGINT);
+
+  if (!options_.log_path.empty()) {
+    log_ = std::fopen(options_.log_path.c_str(), "w");
+    if (!log_) throw SystemError("cannot open the log file " + options_.log_path);
+  }
+  WriteState();
+
+  socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (socket_ < 0) throw SystemError("cannot create a UDP socket");
+  const int on = 1;
+  if (::setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+      ::setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+    throw SystemError("cannot set up the UDP socket");
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  any.sin_addr.s_addr = htonl(INADDR_ANY);
+  any.sin_port = htons(options_.port);
+  if (::bind(socket_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0)
+    throw SystemError("cannot bind UDP port " + std::to_string(options_.port));
+}
+
+Simulation::~Simulation() {
+  if (socket_ >= 0) ::close(socket_);
+  if (log_) std::fclose(log_);
+}
+
+void Simulation::Run() {
+  std::fputs("nimbrel-sim: ready\n", stdout);
+  std::fflush(stdout);
+  if (options_.duration_seconds)
+    deadline_ = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(*options_.duration_seconds));
+  while (!Stopping()) {
+    pollfd readable{socket_, POLLIN, 0};
+    timespec left{};
+    if (deadline_) left = ToTimespec(*deadline_ - Clock::now());
+    const int ready = ::ppoll(&readable, 1, deadline_ ? &left : nullptr, &waiting_mask_);
+    if (ready < 0 && errno != EINTR) throw SystemError("waiting for datagrams failed");
+    if (ready > 0) ReceiveWaiting();
+  }
+}
+
+bool Simulation::Stopping() const { return stop_requested || (deadline_ && Clock::now() >= *deadline_); }
+
+bool Simulation::WaitFor(milliseconds span) {
+  const auto until = Clock::now() + span;
+  while (true) {
+    // Even a zero wait passes through ppoll, which delivers a pending stop.
+    const auto end = deadline_ ? std::min(until, *deadline_) : until;
+    const timespec left = ToTimespec(end - Clock::now());
+    ::ppoll(nullptr, 0, &left, &waiting_mask_);
+    if (Stopping()) return false;
+    if (Clock::now() >= until) return true;
+  }
+}
+
+void Simulation::ReceiveWaiting() {
+  while (!Stopping()) {
+    sockaddr_in from{};
+    socklen_t from_length = sizeof from;
+    const ssize_t length = ::recvfrom(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT,
+                                      reinterpret_cast<sockaddr*>(&from), &from_length);
+    if (length < 0) {
+      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        std::fprintf(stderr, "nimbrel-sim: receiving failed: %s\n", std::strerror(errno));
+      return;
+    }
+    Handle(std::span(buffer_).first(static_cast<std::size_t>(length)), from);
+  }
+}
+
+void Simulation::Handle(std::span<const std::uint8_t> datagram, const sockaddr_in& from) {
+  try {
+    Log(datagram, from);
+    if (StartsWith(datagram, "SRCH")) {
+      AnswerSearch(from);
+    } else if (StartsWith(datagram, "SETQ")) {
+      if (datagram.size() >= configuration_request_size) Configure(datagram, from);
+    } else if (datagram.size() == command_length) {
+      RecordCommand(datagram);
+    }
+  } catch (const std::exception& failure) {
+    // One bad moment must not end the simulation for everybody else.
+    std::fprintf(stderr, "nimbrel-sim: %s\n", failure.what());
+  }
+}
+
+void Simulation::Log(std::span<const std::uint8_t> datagram, const sockaddr_in& from) {
+  if (!log_) return;
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  std::fprintf(log_, "{\"time\":%lld.%03ld,\"from\":\"%s\",\"length\":%zu,\"hex\":\"%s\"}\n",
+               static_cast<long long>(now.tv_sec), now.tv_nsec / 1'000'000, FormatEndpoint(from).c_str(),
+               datagram.size(), Hex(datagram).c_str());
+  // A full disk must not keep the stations from answering.
+  if (std::fflush(log_) != 0)
+    std::fprintf(stderr, "nimbrel-sim: cannot write the log file %s: %s\n", options_.log_path.c_str(),
+                 std::strerror(errno));
+}
+
+void Simulation::AnswerSearch(const sockaddr_in& from) {
+  const sockaddr_in to = ReplyAddress(from);
+  std::uint64_t announced = 0;
+  bool first = true;
+
+  // One datagram of the answer after its delay or pause; false ends the answer.
+  const auto emit = [&](std::span<const std::uint8_t> datagram, bool paced) {
+    const std::uint32_t wait = first ? options_.delay_ms : paced ? options_.pause_ms : 0;
+    first = false;
+    return WaitFor(milliseconds(wait)) && Send(datagram, to);
+  };
+  const auto emit_odd_ones = [&](bool paced) {
+    if (options_.oversize_after == announced &&
+        !emit(std::vector<std::uint8_t>(oversize_length, oversize_filler), paced))
+      return false;
+    if (options_.empty_after == announced && !emit({}, paced)) return false;
+    if (options_.short_after == announced && !stations_.empty()) {
+      const auto announcement = EncodeAnnouncement(stations_[announced % stations_.size()]);
+      if (!emit(std::span(announcement).first(options_.short_length), paced)) return false;
+    }
+    return true;
+  };
+  std::vector<std::uint8_t> datagram(announcement_size + options_.extra_bytes, extra_filler);
+  const auto announce = [&](const Station& station, bool paced) {
+    const auto announcement = EncodeAnnouncement(station);
+    std::copy(announcement.begin(), announcement.end(), datagram.begin());
+    if (!emit(datagram, paced)) return false;
+    ++announced;
+    return emit_odd_ones(paced);
+  };
+
+  if (!emit_odd_ones(true)) return;
+  for (const Station& station : stations_)
+    for (int copy = 0; copy < (options_.twice ? 2 : 1); ++copy)
+      if (!announce(station, true)) return;
+  for (std::uint32_t i = 0; i < options_.flood && !stations_.empty(); ++i)
+    if (!announce(stations_[i % stations_.size()], false)) return;
+}
+
+void Simulation::Configure(std::span<const std::uint8_t> request, const sockaddr_in& from) {
+  std::vector<const Station*> configured;
+  for (Station& station : stations_) {
+    if (!HasMac(station, request)) continue;
+    const auto take = [&](IPv4Bytes& field, std::size_t offset) {
+      std::copy_n(request.begin() + static_cast<std::ptrdiff_t>(offset), field.size(), field.begin());
+    };
+    take(station.gateway, 4);
+    take(station.netmask, 8);
+    take(station.ip, 12);
+    take(station.dns, 22);
+    configured.push_back(&station);
+  }
+  if (configured.empty()) return;
+  WriteState();
+  if (options_.config_reply == ConfigReply::none || !WaitFor(milliseconds(options_.config_delay_ms))) return;
+
+  const sockaddr_in to = ReplyAddress(from);
+  for (const Station* station : configured) {
+    auto reply = EncodeAnnouncement(*station);
+    std::size_t length = reply.size();
+    const std::string_view tag = options_.config_reply == ConfigReply::lower ? "setr" : "SETR";
+    std::copy(tag.begin(), tag.end(), reply.begin());
+    if (options_.config_reply == ConfigReply::short_tag) length = 3;  // "SET"
+    if (!Send(std::span(reply).first(length), to)) return;
+  }
+}
+
+void Simulation::RecordCommand(std::span<const std::uint8_t> message) {
+  bool recorded = false;
+  for (Station& station : stations_) {
+    if (!HasMac(station, message)) continue;
+    Command command{};
+    std::copy_n(message.begin(), command.size(), command.begin());
+    station.commands.push_back(command);
+    recorded = true;
+  }
+  if (recorded) WriteState();
+}
+
+bool Simulation::HasMac(const Station& station, std::span<const std::uint8_t> message) const {
+  return std::equal(station.mac.begin(), station.mac.end(), message.begin() + mac_offset);
+}
+
+void Simulation::WriteState() const {
+  if (options_.state_path.empty()) return;
+  // Readers see the old file or the new one, never half of one.
+  const std::string temporary = options_.state_path + ".tmp";
+  std::FILE* file = std::fopen(temporary.c_str(), "w");
+  if (!file) throw SystemError("cannot write the state file " + temporary);
+  bool written = true;
+  for (const Station& station : stations_) written = written && std::fprintf(file, "%s\n", StateLine(station).c_str()) >= 0;
+  written = std::fclose(file) == 0 && written;
+  if (!written || std::rename(temporary.c_str(), options_.state_path.c_str()) != 0)
+    throw SystemError("cannot write the state file " + options_.state_path);
+}
+
+sockaddr_in Simulation::ReplyAddress(const sockaddr_in& from) const {
+  if (options_.reply_to == ReplyTo::sender) return from;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+  to.sin_port = htons(options_.tool_port);
+  return to;
+}
+
+bool Simulation::Send(std::span<const std::uint8_t> datagram, const sockaddr_in& to) {
+  if (::sendto(socket_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0)
+    return true;
+  std::fprintf(stderr, "nimbrel-sim: cannot send to %s: %s; the rest of this answer is dropped\n",
+               FormatEndpoint(to).c_str(), std::strerror(errno));
+  return false;
+}
+
+}  // namespace
+
+void RunSimulation(const Options& options, std::vector<Station> stations) {
+  Simulation simulation(options, std::move(stations));
+  simulation.Run();
+}
+
+}  // namespace nimbrel::sim
