@@ -1,0 +1,44 @@
+#include "app_test_support.h"
+
+#include <QTreeWidget>
+
+namespace nimbrel::app::test {
+
+BoxRecorder::BoxRecorder() {
+  SetBoxHandler([this](const BoxRequest& request) {
+    boxes.push_back(request);
+    if (while_open) while_open(request);
+    for (int bit = 0; bit < 32; ++bit) {
+      const auto button = static_cast<QMessageBox::StandardButton>(1u << bit);
+      if (request.buttons.testFlag(button)) return button;
+    }
+    return QMessageBox::NoButton;
+  });
+}
+
+BoxRecorder::~BoxRecorder() { SetBoxHandler({}); }
+
+QString RowText(const QTreeWidget& list, int row) {
+  const QTreeWidgetItem* item = list.topLevelItem(row);
+  if (item == nullptr) return {};
+  QStringList cells;
+  for (int column = 0; column < list.columnCount(); ++column) cells << item->text(column);
+  return cells.join(u'|');
+}
+
+QStringList RowTexts(const QTreeWidget& list) {
+  QStringList rows;
+  for (int row = 0; row < list.topLevelItemCount(); ++row) rows << RowText(list, row);
+  return rows;
+}
+
+QString GeneratedRow(int number, int k) {
+  return QStringLiteral("%1|S%2|10.0.0.%3|10.0.0.1|255.0.0.0|10.0.0.1|02.4E.42.00.%4.%5")
+      .arg(number)
+      .arg(k % 1000, 3, 10, QChar(u'0'))
+      .arg(100 + k)
+      .arg(QStringLiteral("%1").arg(k >> 8, 2, 16, QChar(u'0')).toUpper())
+      .arg(QStringLiteral("%1").arg(k & 0xFF, 2, 16, QChar(u'0')).toUpper());
+}
+
+}  // namespace nimbrel::app::test
