@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QPalette>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -96,6 +97,15 @@ class StartupTests : public QObject {
     QCOMPARE(RowTexts(*form->list), (QStringList{GeneratedRow(1, 1), GeneratedRow(2, 2), GeneratedRow(3, 3)}));
     QCOMPARE(stations.WaitForLog(1).size(), std::size_t{1});
     QCOMPARE(form->windowTitle(), QStringLiteral("Nimbrel Configuration Tool x64 ver 1.0.1 -  18.04.2016"));
+
+    // Rows listed before the first show have the styled height already: a
+    // Refresh once the window is up must not make them jump.
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    const int first_height = form->list->visualItemRect(form->list->topLevelItem(0)).height();
+    form->Button1->click();
+    QCOMPARE(form->list->topLevelItemCount(), 3);
+    QCOMPARE(form->list->visualItemRect(form->list->topLevelItem(0)).height(), first_height);
   }
 
   void startUpDiscoveryFailureComesBeforeTheWindow() {
