@@ -1,29 +1,22 @@
 #include "simulation.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 
+#include "datagram_socket.h"
+
 namespace nimbrel::sim {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr std::size_t receive_buffer_size = 65536;  // any UDP datagram, whole
@@ -32,10 +25,6 @@ constexpr std::uint8_t oversize_filler = 0x4F;
 constexpr std::uint8_t extra_filler = 0xEE;
 constexpr std::size_t mac_offset = 16;
 constexpr std::size_t command_length = command_message_size;
-
-volatile std::sig_atomic_t stop_requested = 0;
-
-extern "C" void RequestStop(int) { stop_requested = 1; }
 
 bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view tag) {
   return bytes.size() >= tag.size() && std::equal(tag.begin(), tag.end(), bytes.begin(),
@@ -50,11 +39,6 @@ std::string FormatEndpoint(const sockaddr_in& address) {
   char text[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
   return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
-}
-
-timespec ToTimespec(Clock::duration span) {
-  const auto nanoseconds = std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(span).count());
-  return {static_cast<time_t>(nanoseconds / 1'000'000'000), static_cast<long>(nanoseconds % 1'000'000'000)};
 }
 
 class Simulation {
@@ -84,51 +68,24 @@ class Simulation {
   const Options& options_;
   std::vector<Station> stations_;
   std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(receive_buffer_size);
-  int socket_ = -1;
+  std::unique_ptr<DatagramSocket> socket_;
   std::FILE* log_ = nullptr;
-  sigset_t waiting_mask_{};
   std::optional<Clock::time_point> deadline_;
 };
 
 Simulation::Simulation(const Options& options, std::vector<Station> stations)
     : options_(options), stations_(std::move(stations)) {
-  // The stop signals stay blocked except while waiting, so one that comes
-  // between a check and a wait is not lost.
-  struct sigaction action {};
-  action.sa_handler = RequestStop;
-  ::sigemptyset(&action.sa_mask);
-  ::sigaction(SIGTERM, &action, nullptr);
-  ::sigaction(SIGINT, &action, nullptr);
-  sigset_t stop_signals;
-  ::sigemptyset(&stop_signals);
-  ::sigaddset(&stop_signals, SIGTERM);
-  ::sigaddset(&stop_signals, SIGINT);
-  ::sigprocmask(SIG_BLOCK, &stop_signals, &waiting_mask_);
-  ::sigdelset(&waiting_mask_, SIGTERM);
-  ::sigdelset(&waiting_mask_, SIGINT);
-
+  InstallStopHandlers();
   if (!options_.log_path.empty()) {
     log_ = std::fopen(options_.log_path.c_str(), "w");
     if (!log_) throw SystemError("cannot open the log file " + options_.log_path);
   }
   WriteState();
 
-  socket_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (socket_ < 0) throw SystemError("cannot create a UDP socket");
-  const int on = 1;
-  if (::setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
-      ::setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
-    throw SystemError("cannot set up the UDP socket");
-  sockaddr_in any{};
-  any.sin_family = AF_INET;
-  any.sin_addr.s_addr = htonl(INADDR_ANY);
-  any.sin_port = htons(options_.port);
-  if (::bind(socket_, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0)
-    throw SystemError("cannot bind UDP port " + std::to_string(options_.port));
+  socket_ = std::make_unique<DatagramSocket>(options_.port);
 }
 
 Simulation::~Simulation() {
-  if (socket_ >= 0) ::close(socket_);
   if (log_) std::fclose(log_);
 }
 
@@ -138,25 +95,16 @@ void Simulation::Run() {
   if (options_.duration_seconds)
     deadline_ = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                    std::chrono::duration<double>(*options_.duration_seconds));
-  while (!Stopping()) {
-    pollfd readable{socket_, POLLIN, 0};
-    timespec left{};
-    if (deadline_) left = ToTimespec(*deadline_ - Clock::now());
-    const int ready = ::ppoll(&readable, 1, deadline_ ? &left : nullptr, &waiting_mask_);
-    if (ready < 0 && errno != EINTR) throw SystemError("waiting for datagrams failed");
-    if (ready > 0) ReceiveWaiting();
-  }
+  while (!Stopping())
+    if (socket_->WaitReadable(deadline_)) ReceiveWaiting();
 }
 
-bool Simulation::Stopping() const { return stop_requested || (deadline_ && Clock::now() >= *deadline_); }
+bool Simulation::Stopping() const { return StopRequested() || (deadline_ && Clock::now() >= *deadline_); }
 
 bool Simulation::WaitFor(milliseconds span) {
   const auto until = Clock::now() + span;
   while (true) {
-    // Even a zero wait passes through ppoll, which delivers a pending stop.
-    const auto end = deadline_ ? std::min(until, *deadline_) : until;
-    const timespec left = ToTimespec(end - Clock::now());
-    ::ppoll(nullptr, 0, &left, &waiting_mask_);
+    SleepAWhile(deadline_ ? std::min(until, *deadline_) : until);
     if (Stopping()) return false;
     if (Clock::now() >= until) return true;
   }
@@ -165,15 +113,9 @@ bool Simulation::WaitFor(milliseconds span) {
 void Simulation::ReceiveWaiting() {
   while (!Stopping()) {
     sockaddr_in from{};
-    socklen_t from_length = sizeof from;
-    const ssize_t length = ::recvfrom(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT,
-                                      reinterpret_cast<sockaddr*>(&from), &from_length);
-    if (length < 0) {
-      if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-        std::fprintf(stderr, "nimbrel-sim: receiving failed: %s\n", std::strerror(errno));
-      return;
-    }
-    Handle(std::span(buffer_).first(static_cast<std::size_t>(length)), from);
+    const std::optional<std::size_t> length = socket_->ReceiveWaiting(buffer_, from);
+    if (!length) return;
+    Handle(std::span(buffer_).first(*length), from);
   }
 }
 
@@ -195,11 +137,10 @@ void Simulation::Handle(std::span<const std::uint8_t> datagram, const sockaddr_i
 
 void Simulation::Log(std::span<const std::uint8_t> datagram, const sockaddr_in& from) {
   if (!log_) return;
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  std::fprintf(log_, "{\"time\":%lld.%03ld,\"from\":\"%s\",\"length\":%zu,\"hex\":\"%s\"}\n",
-               static_cast<long long>(now.tv_sec), now.tv_nsec / 1'000'000, FormatEndpoint(from).c_str(),
-               datagram.size(), Hex(datagram).c_str());
+  const long long now_ms = std::chrono::duration_cast<milliseconds>(
+                              std::chrono::system_clock::now().time_since_epoch()).count();
+  std::fprintf(log_, "{\"time\":%lld.%03lld,\"from\":\"%s\",\"length\":%zu,\"hex\":\"%s\"}\n", now_ms / 1000,
+               now_ms % 1000, FormatEndpoint(from).c_str(), datagram.size(), Hex(datagram).c_str());
   // A full disk must not keep the stations from answering.
   if (std::fflush(log_) != 0)
     std::fprintf(stderr, "nimbrel-sim: cannot write the log file %s: %s\n", options_.log_path.c_str(),
@@ -312,10 +253,10 @@ sockaddr_in Simulation::ReplyAddress(const sockaddr_in& from) const {
 }
 
 bool Simulation::Send(std::span<const std::uint8_t> datagram, const sockaddr_in& to) {
-  if (::sendto(socket_, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0)
-    return true;
+  const std::string failure = socket_->SendTo(datagram, to);
+  if (failure.empty()) return true;
   std::fprintf(stderr, "nimbrel-sim: cannot send to %s: %s; the rest of this answer is dropped\n",
-               FormatEndpoint(to).c_str(), std::strerror(errno));
+               FormatEndpoint(to).c_str(), failure.c_str());
   return false;
 }
 

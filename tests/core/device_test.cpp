@@ -1,4 +1,8 @@
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <arpa/inet.h>
+#endif
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -67,6 +71,12 @@ TEST(ParseIPv4, FollowsInetAddrRules) {
   EXPECT_EQ(ParseIPv4(u"1.2.3.\u0100"), rejected) << "a character outside the code page";
 }
 
+#ifdef _WIN32
+bool UnderWine() { return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
+#else
+bool UnderWine() { return false; }
+#endif
+
 // The platform's own inet_addr is the reference for the rules above.
 TEST(ParseIPv4, AgreesWithThePlatformInetAddr) {
   std::mt19937 random(20161804);
@@ -75,7 +85,11 @@ TEST(ParseIPv4, AgreesWithThePlatformInetAddr) {
     std::string text;
     const int length = static_cast<int>(random() % 16);
     for (int j = 0; j < length; ++j) text.push_back(alphabet[random() % alphabet.size()]);
-    const in_addr_t reference = ::inet_addr(text.c_str());
+    // Wine's inet_addr gives 0.0.0.0 for a text of spaces, as Windows XP did;
+    // Windows since Server 2003 rejects it, as ParseIPv4 does.
+    if (UnderWine() && !text.empty() && text.find_first_not_of(' ') == std::string::npos) continue;
+    const auto reference = ::inet_addr(text.c_str());
+    static_assert(sizeof reference == 4);
     IPv4Bytes expected;
     std::memcpy(expected.data(), &reference, 4);
     ASSERT_EQ(ParseIPv4(U(text)), expected) << '"' << text << '"';

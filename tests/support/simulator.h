@@ -39,6 +39,7 @@ class Simulator {
  private:
   pid_t pid_ = -1;
   int stdout_fd_ = -1;
+  std::intptr_t control_ = -1;  // Windows: the connection to the runner's simulator service
   std::string directory_;
   std::string log_path_;
   std::string state_path_;
