@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "options.h"
+#include "platform.h"
 #include "simulation.h"
 
 int main(int argc, char** argv) {
   using namespace nimbrel::sim;
+  UseLineFeeds();
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
   Options options;
   try {

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "datagram_socket.h"
+#include "platform.h"
 
 namespace nimbrel::sim {
 
@@ -77,7 +77,7 @@ Simulation::Simulation(const Options& options, std::vector<Station> stations)
     : options_(options), stations_(std::move(stations)) {
   InstallStopHandlers();
   if (!options_.log_path.empty()) {
-    log_ = std::fopen(options_.log_path.c_str(), "w");
+    log_ = std::fopen(options_.log_path.c_str(), "wb");
     if (!log_) throw SystemError("cannot open the log file " + options_.log_path);
   }
   WriteState();
@@ -234,12 +234,12 @@ void Simulation::WriteState() const {
   if (options_.state_path.empty()) return;
   // Readers see the old file or the new one, never half of one.
   const std::string temporary = options_.state_path + ".tmp";
-  std::FILE* file = std::fopen(temporary.c_str(), "w");
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
   if (!file) throw SystemError("cannot write the state file " + temporary);
   bool written = true;
   for (const Station& station : stations_) written = written && std::fprintf(file, "%s\n", StateLine(station).c_str()) >= 0;
   written = std::fclose(file) == 0 && written;
-  if (!written || std::rename(temporary.c_str(), options_.state_path.c_str()) != 0)
+  if (!written || !ReplaceFile(temporary, options_.state_path))
     throw SystemError("cannot write the state file " + options_.state_path);
 }
 

@@ -1,6 +1,7 @@
 // What the simulator needs from the operating system, one file per platform:
 // a UDP socket that shares its port, stopping on request (SIGTERM or SIGINT;
-// Ctrl+C or Ctrl+Break on Windows), and waits that notice a stop.
+// Ctrl+C or Ctrl+Break on Windows), waits that notice a stop, and replacing
+// a file in one step.
 #pragma once
 
 #ifdef _WIN32
@@ -28,6 +29,12 @@ bool StopRequested();
 // Sleeps until `end`, a stop or a short while, whichever comes first; callers
 // check the time and StopRequested() again.
 void SleepAWhile(Clock::time_point end);
+
+// Output lines end in a line feed alone on every platform.
+void UseLineFeeds();
+
+// Renames `from` to `to`, replacing `to` if it exists; false on failure.
+bool ReplaceFile(const std::string& from, const std::string& to);
 
 class DatagramSocket {
  public:

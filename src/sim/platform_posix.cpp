@@ -10,7 +10,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "datagram_socket.h"
+#include "platform.h"
 
 namespace nimbrel::sim {
 
@@ -48,6 +48,10 @@ void InstallStopHandlers() {
   ::sigdelset(&waiting_mask, SIGTERM);
   ::sigdelset(&waiting_mask, SIGINT);
 }
+
+void UseLineFeeds() {}
+
+bool ReplaceFile(const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }
 
 bool StopRequested() { return stop_requested != 0; }
 

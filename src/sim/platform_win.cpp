@@ -2,13 +2,15 @@
 // wait is cut into short slices that look at it.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <fcntl.h>
+#include <io.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <stdexcept>
 
-#include "datagram_socket.h"
+#include "platform.h"
 
 namespace nimbrel::sim {
 
@@ -41,6 +43,15 @@ int Slice(std::optional<Clock::time_point> end) {
 }  // namespace
 
 void InstallStopHandlers() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
+void UseLineFeeds() {
+  ::_setmode(::_fileno(stdout), _O_BINARY);
+  ::_setmode(::_fileno(stderr), _O_BINARY);
+}
+
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
 
 bool StopRequested() { return stop_requested; }
 
