@@ -3,6 +3,8 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <string>
+
 #include "core/udp_endpoint.h"
 
 namespace nimbrel {
@@ -11,10 +13,24 @@ namespace {
 
 constexpr std::intptr_t closed = static_cast<std::intptr_t>(INVALID_SOCKET);
 
-NetworkError LastSocketError() {
-  const int code = ::WSAGetLastError();
-  return SocketError(code, SocketErrorDescription(code));
+// The system's own text in its language and code page, our short text where
+// it has none. "Message too long." is the program's fixed text.
+std::string Description(int code) {
+  if (code == socket_error_message_too_long) return SocketErrorDescription(code);
+  char* text = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string description = length != 0 && text ? std::string(text, length) : std::string();
+  if (text) ::LocalFree(text);
+  while (!description.empty() && std::string_view(" \t\r\n").find(description.back()) != std::string_view::npos)
+    description.pop_back();
+  return description.empty() ? SocketErrorDescription(code) : description;
 }
+
+NetworkError SocketFailure(int code) { return SocketError(code, Description(code)); }
+
+NetworkError LastSocketError() { return SocketFailure(::WSAGetLastError()); }
 
 SOCKET Socket(std::intptr_t handle) { return static_cast<SOCKET>(handle); }
 
@@ -24,7 +40,7 @@ void StartWinsock() {
     WSADATA data;
     return ::WSAStartup(MAKEWORD(2, 2), &data);
   }();
-  if (started != 0) throw SocketError(started, SocketErrorDescription(started));
+  if (started != 0) throw SocketFailure(started);
 }
 
 }  // namespace
@@ -45,11 +61,12 @@ void UdpEndpoint::Close() {
 bool UdpEndpoint::IsOpen() const { return handle_ != closed; }
 
 void UdpEndpoint::BindAny(std::uint16_t port) {
-  // Exclusive use: no other socket may share the port, even one that asks
-  // for address reuse.
+  // No address reuse. Exclusive use besides: on Windows a later socket that
+  // asks for reuse could otherwise share the port and take the answers.
   const BOOL exclusive = TRUE;
-  ::setsockopt(Socket(handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
-               sizeof exclusive);
+  if (::setsockopt(Socket(handle_), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+                   sizeof exclusive) != 0)
+    throw LastSocketError();
   sockaddr_in local{};
   local.sin_family = AF_INET;
   local.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -68,11 +85,11 @@ void UdpEndpoint::SendTo(std::span<const std::uint8_t> data, const char* address
   sockaddr_in remote{};
   remote.sin_family = AF_INET;
   remote.sin_port = htons(port);
-  if (::inet_pton(AF_INET, address, &remote.sin_addr) != 1) throw SocketError(WSAEINVAL, SocketErrorDescription(WSAEINVAL));
+  if (::inet_pton(AF_INET, address, &remote.sin_addr) != 1) throw SocketFailure(WSAEINVAL);
   const int sent = ::sendto(Socket(handle_), reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()),
                             0, reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
   if (sent == SOCKET_ERROR) throw LastSocketError();
-  if (static_cast<std::size_t>(sent) != data.size()) throw SocketError(WSAEMSGSIZE, SocketErrorDescription(WSAEMSGSIZE));
+  if (static_cast<std::size_t>(sent) != data.size()) throw MessageTooLongError();
 }
 
 std::size_t UdpEndpoint::Receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds wait) {
@@ -90,7 +107,7 @@ std::size_t UdpEndpoint::Receive(std::span<std::uint8_t> buffer, std::chrono::mi
     if (length == SOCKET_ERROR) {
       const int code = ::WSAGetLastError();
       if (code == WSAEWOULDBLOCK || code == WSAEINTR) continue;
-      throw SocketError(code, SocketErrorDescription(code));
+      throw SocketFailure(code);
     }
     return static_cast<std::size_t>(length);
   }
