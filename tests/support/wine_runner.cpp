@@ -150,9 +150,10 @@ int main(int argc, char** argv) {
   const std::string template_prefix = argv[2];
   if (!std::filesystem::is_directory(template_prefix)) Fail("no Wine prefix at " + template_prefix);
 
-  char directory[] = "/tmp/nimbrel-wine-XXXXXX";
-  if (!::mkdtemp(directory)) Fail("cannot make a directory for the Wine prefix");
-  const std::string prefix = std::string(directory) + "/prefix";
+  // Beside the template, on its file system, so that hard links work.
+  std::string directory = std::filesystem::path(template_prefix).parent_path() / "run-XXXXXX";
+  if (!::mkdtemp(directory.data())) Fail("cannot make a directory for the Wine prefix");
+  const std::string prefix = directory + "/prefix";
   CopyPrefix(template_prefix, prefix);
   ::setenv("WINEPREFIX", prefix.c_str(), 1);
   ::setenv("WINEDEBUG", "-all", 1);
