@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "private_network.h"
+#include "runner_service_win.h"
 
 namespace nimbrel::test {
 
@@ -57,6 +58,22 @@ void EnterPrivateNetwork() {
 }
 
 bool InPrivateNetwork() { return entered; }
+
+void RunIpHere(const std::vector<std::string>& arguments) {
+  std::vector<std::string> request{"ip"};
+  request.insert(request.end(), arguments.begin(), arguments.end());
+  std::string answer;
+  try {
+    answer = RunnerService().Ask(request);
+  } catch (const std::exception& failure) {
+    answer = failure.what();
+  }
+  if (answer != "done") {
+    std::string command = "ip";
+    for (const auto& argument : arguments) command += " " + argument;
+    Fail("'" + command + "' failed in the private network: " + answer);
+  }
+}
 
 void RequirePrivateNetwork() {
   if (!InPrivateNetwork()) Fail("the private network was not entered; refusing to send");

@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,7 @@ class Simulator {
  private:
   pid_t pid_ = -1;
   int stdout_fd_ = -1;
-  std::intptr_t control_ = -1;  // Windows: the connection to the runner's simulator service
+  std::shared_ptr<class RunnerService> service_;  // Windows: the line to wine-in-private-network
   std::string directory_;
   std::string log_path_;
   std::string state_path_;

@@ -6,10 +6,11 @@
 // Wine creates every socket in its wineserver, so the server is started here,
 // after the network namespace is entered, on a fresh copy of the prepared
 // Wine prefix that no other server can share, and it is ended here as well.
-// The Windows side cannot start a process in the far namespace itself; it
-// asks this runner over a loopback TCP connection to start and stop
-// nimbrel-sim there ("start\tARG\tARG...\n" -> "ready\tLOG\tSTATE\n", then
-// "stop\n" or the connection closed -> "stopped\n").
+// The Windows side cannot start a process in the far namespace nor change
+// the network itself; it asks this runner over a loopback TCP connection:
+//   "start\tARG..." -> "ready\tLOG\tSTATE", nimbrel-sim running in the far
+//                      namespace until "stop" or the connection closes -> "stopped"
+//   "ip\tARG..."    -> "done" or "failed": `ip ARG...` run in the private network
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -82,12 +83,14 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   }
 }
 
-// One connection of the Windows side: one simulator, stopped when asked or
-// when the connection closes.
+// One connection of the Windows side: one request, or one simulator, stopped
+// when asked or when the connection closes.
 void Serve(int connection) {
   const auto words = SplitTabs(ReadLine(connection));
   std::unique_ptr<Simulator> simulator;
-  if (words[0] == "start") {
+  if (words[0] == "ip") {
+    Write(connection, Run(words) == 0 ? "done\n" : "failed\n");
+  } else if (words[0] == "start") {
     try {
       simulator = std::make_unique<Simulator>(std::vector<std::string>(words.begin() + 1, words.end()));
       Write(connection, "ready\t" + simulator->log_path() + "\t" + simulator->state_path() + "\n");
@@ -161,7 +164,7 @@ int main(int argc, char** argv) {
   ::setenv("NIMBREL_PRIVATE_NETWORK", "wine", 1);
 
   const std::uint16_t service_port = StartSimulatorService();
-  ::setenv("NIMBREL_SIM_SERVICE", std::to_string(service_port).c_str(), 1);
+  ::setenv("NIMBREL_RUNNER_SERVICE", std::to_string(service_port).c_str(), 1);
 
   // The server of this prefix, in this namespace, for the whole run.
   const pid_t server = ::fork();
