@@ -96,12 +96,16 @@ std::size_t UdpEndpoint::Receive(std::span<std::uint8_t> buffer, std::chrono::mi
   using clock = std::chrono::steady_clock;
   const auto deadline = clock::now() + wait;
   while (true) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
-    if (left.count() <= 0) return 0;
+    const auto left = deadline - clock::now();
+    if (left <= clock::duration::zero()) return 0;
+    // WSAPoll counts whole milliseconds and may wake a little early: the
+    // wait is rounded up and the clock asked again, so that a quiet receive
+    // never ends before its whole wait has passed.
     WSAPOLLFD ready{Socket(handle_), POLLRDNORM, 0};
-    const int polled = ::WSAPoll(&ready, 1, static_cast<INT>(left.count()));
+    const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(left);
+    const int polled = ::WSAPoll(&ready, 1, static_cast<INT>(timeout.count()));
     if (polled == SOCKET_ERROR) throw LastSocketError();
-    if (polled == 0) return 0;
+    if (polled == 0) continue;
     // A datagram longer than the buffer fails with WSAEMSGSIZE and is lost.
     const int length = ::recv(Socket(handle_), reinterpret_cast<char*>(buffer.data()), static_cast<int>(buffer.size()), 0);
     if (length == SOCKET_ERROR) {

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <chrono>
 #include <string>
 
 #include "core/exchange.h"
@@ -71,6 +73,21 @@ TEST(UdpEndpoint, SharesTheToolPortWithNobody) {
     UdpEndpoint endpoint;
     endpoint.BindAny(tool_port);
     EXPECT_FALSE(OtherProgramsSocket(tool_port, reuse).bound()) << "another socket joined the exchange's port";
+  }
+}
+
+// Callers that keep a deadline of their own rely on it: a quiet receive ends
+// only once its whole wait has passed, never a fraction of a millisecond early.
+TEST(UdpEndpoint, AQuietReceiveNeverEndsBeforeItsWait) {
+  UdpEndpoint endpoint;
+  endpoint.BindAny(tool_port);
+  std::array<std::uint8_t, 16> buffer{};
+  for (const int wait_ms : {1, 2, 7, 13, 37}) {
+    for (int round = 0; round < 5; ++round) {
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(endpoint.Receive(buffer, std::chrono::milliseconds(wait_ms)), 0u);
+      EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(wait_ms)) << wait_ms << " ms";
+    }
   }
 }
 

@@ -1,0 +1,3 @@
+# Debian's libcli11-dev: 2.x.
+set(PACKAGE_VERSION 2.1)
+set(PACKAGE_VERSION_COMPATIBLE TRUE)
