@@ -159,6 +159,8 @@ void WaitUntilRunning(const char* link) {
 
 }  // namespace
 
+void RunIpHere(const std::vector<std::string>& arguments) { RunIp(arguments, false); }
+
 std::string FarNamespacePath() { return "/proc/" + std::to_string(far_holder) + "/ns/net"; }
 
 std::string SecondFarNamespacePath() { return "/proc/" + std::to_string(second_far_holder) + "/ns/net"; }
