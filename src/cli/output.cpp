@@ -57,9 +57,9 @@ void WriteCsv(std::ostream& out, const std::vector<Row>& rows) {
   }
 }
 
-void WriteJson(std::ostream& out, const nlohmann::json& value) {
+void WriteJson(std::ostream& out, const nlohmann::ordered_json& value) {
   // ASCII only: every other character is written as \uXXXX.
-  out << value.dump(2, ' ', true, nlohmann::json::error_handler_t::replace) << '\n';
+  out << value.dump(2, ' ', true, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
 struct StationTexts {
@@ -86,7 +86,7 @@ std::string DescribeSettings(const IPv4Bytes& ip, const IPv4Bytes& netmask, cons
 
 void WriteStations(std::ostream& out, const std::vector<Announcement>& stations, Format format) {
   if (format == Format::json) {
-    auto list = nlohmann::json::array();
+    auto list = nlohmann::ordered_json::array();
     for (const auto& station : stations) {
       const StationTexts texts = TextsOf(station);
       // Each identifier byte is the character of that code, as the program shows it.
@@ -122,7 +122,7 @@ void WriteStations(std::ostream& out, const std::vector<Announcement>& stations,
 
 void WriteAdapters(std::ostream& out, const std::vector<HostAdapter>& adapters, bool json) {
   if (json) {
-    auto list = nlohmann::json::array();
+    auto list = nlohmann::ordered_json::array();
     for (const auto& adapter : adapters)
       list.push_back({{"description", adapter.description},
                       {"ip", adapter.ip},

@@ -308,6 +308,22 @@ TEST(CliNetwork, AnOversizedAnswerIsANetworkFailure) {
   EXPECT_EQ(outcome.err, "nimbrel: Socket Error # 10040\nMessage too long.\n");
 }
 
+TEST(CliAdapters, ListsThePcsAdaptersAsTheDialogReadsThem) {
+  const Outcome listed = RunNimbrel({"adapters", "--json"});
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  const json adapters = json::parse(listed.out);
+  const json pc = {{"description", "nb-pc"}, {"ip", "192.168.1.10"}, {"netmask", "255.255.255.0"}, {"gateway", "0.0.0.0"}};
+  EXPECT_NE(std::find(adapters.begin(), adapters.end(), pc), adapters.end()) << listed.out;
+
+  const Outcome table = RunNimbrel({"adapters"});
+  EXPECT_EQ(table.status, 0);
+  const auto lines = Lines(table.out);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_TRUE(lines[0].starts_with("Description  IP")) << table.out;
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "nb-pc        192.168.1.10  255.255.255.0  0.0.0.0"), lines.end())
+      << table.out;
+}
+
 TEST(CliConventions, HelpAndVersionOnStandardOutput) {
   for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
            {"--help"}, {"discover", "--help"}, {"config", "--help"}, {"send", "--help"}, {"adapters", "--help"}}) {
