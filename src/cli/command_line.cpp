@@ -152,7 +152,7 @@ std::variant<Command, UsageError> ParseCommandLine(std::span<const std::string> 
     return Command{ShowText{HelpOf(tool)}};
   } catch (const CLI::CallForVersion& version) {
     return Command{ShowText{std::string(version.what()) + "\n"}};
-  } catch (const CLI::ParseError& error) {
+  } catch (const CLI::Error& error) {  // every parse failure, so nothing escapes to the caller
     return UsageFrom(error.what());
   }
 

@@ -20,9 +20,8 @@ std::string Milliseconds(const DiscoveryOptions& options) { return std::to_strin
 DiscoveryResult DiscoverAndWarn(const DiscoveryOptions& options, std::ostream& err) {
   DiscoveryResult result = Discover(options);
   if (result.ended_by_deadline)
-    err << prefix << "warning: the search was ended by the deadline of " << options.deadline.count()
-        << " s while answers were still arriving; " << result.stations.size()
-        << " station(s) received so far are listed.\n";
+    err << prefix << "warning: the search reached its deadline of " << options.deadline.count() << " s; the "
+        << result.stations.size() << " station(s) received so far are listed.\n";
   if (result.list_full)
     err << prefix << "warning: more than " << max_listed_stations
         << " different stations answered; only the first ones are listed.\n";
