@@ -225,6 +225,31 @@ TEST(CliConfig, AStationsUnusableCurrentAddressIsNotSentBack) {
   EXPECT_EQ(simulator.Log().size(), 1u);  // the search only
 }
 
+TEST(CliConfig, VerifyFailsWhenTheStationAcknowledgesButKeepsItsSettings) {
+  // A station of the test's own on the PC side, which says "SETR" and changes nothing.
+  const Bytes announcement = FromHex("53545542" "0a000001" "ff000000" "0a000005" "001a2b3c4d5e" "0a000001");
+  UdpPort station(1444);
+  NimbrelProcess running({"config", "00.1A.2B.3C.4D.5E", "--ip", "10.0.0.6", "--verify"});
+  std::vector<Bytes> requests;
+  const auto give_up = Clock::now() + std::chrono::seconds(10);
+  while (requests.size() < 3 && Clock::now() < give_up) {
+    for (const auto& request : station.Collect(10)) {
+      requests.push_back(request.bytes);
+      const bool search = request.bytes == Bytes{0x53, 0x52, 0x43, 0x48};
+      station.SendTo(search ? announcement : Bytes{0x53, 0x45, 0x54, 0x52}, "127.0.0.1", 8444);
+    }
+  }
+  const Outcome outcome = running.Finish();
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_EQ(outcome.out, "Successful.\n");
+  EXPECT_NE(outcome.err.find("the station acknowledged but announces IP 10.0.0.5, mask 255.0.0.0, gateway 10.0.0.1, "
+                             "DNS 10.0.0.1 instead of IP 10.0.0.6, mask 255.0.0.0, gateway 10.0.0.1, DNS 10.0.0.1."),
+            std::string::npos)
+      << outcome.err;
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[1], FromHex("53455451" "0a000001" "ff000000" "0a000006" "001a2b3c4d5e" "0a000001"));
+}
+
 TEST(CliInput, EveryInvalidInputExitsTwoAndSendsNothing) {
   Simulator simulator;
   const std::vector<std::vector<std::string>> cases = {
