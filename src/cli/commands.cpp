@@ -134,10 +134,10 @@ int RunCommand(const Command& command, std::ostream& out, std::ostream& err) {
     if (const auto* send = std::get_if<SendCommand>(&command)) return RunSend(*send, out, err);
     return RunAdapters(std::get<AdaptersCommand>(command), out);
   } catch (const NetworkError& failure) {
-    err << prefix << failure.what() << '\n';
+    err << prefix << WithLineFeeds(failure.what()) << '\n';
     return exit_network;
   } catch (const std::exception& failure) {
-    err << prefix << failure.what() << '\n';
+    err << prefix << WithLineFeeds(failure.what()) << '\n';
     return exit_network;
   }
 }

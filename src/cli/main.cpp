@@ -5,6 +5,7 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/terminal_text.h"
 
 int main(int argc, char** argv) {
   try {
@@ -22,7 +23,7 @@ int main(int argc, char** argv) {
     }
     return status;
   } catch (const std::exception& failure) {
-    std::cerr << "nimbrel: " << failure.what() << '\n';
+    std::cerr << "nimbrel: " << nimbrel::cli::WithLineFeeds(failure.what()) << '\n';
     return nimbrel::cli::exit_network;
   }
 }

@@ -88,4 +88,11 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
+std::string WithLineFeeds(std::string_view text) {
+  std::string lines;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+  return lines;
+}
+
 }  // namespace nimbrel::cli

@@ -21,6 +21,10 @@ std::string AsciiFromUtf16(std::u16string_view text);
 // other byte as \xNN. Nothing the terminal could act on gets through.
 std::string EscapeBytes(std::string_view bytes);
 
+// A message whose line breaks may be "\r\n" (the core's, on Windows) with
+// "\n" alone, for a text stream that writes the platform's own line end.
+std::string WithLineFeeds(std::string_view text);
+
 // "53 45 54 52"
 std::string HexBytes(std::span<const std::uint8_t> bytes);
 

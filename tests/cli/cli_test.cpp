@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -139,6 +140,9 @@ TEST(CliDiscover, DeadlineEndsAFloodWithTheStationsSoFar) {
 }
 
 TEST(CliDiscover, AllInterfacesFindsTheStationsBehindEachAdapter) {
+  if (std::getenv("NIMBREL_CLI_UNDER_WINE"))
+    GTEST_SKIP() << "Wine 8 sends a datagram out of the routed interface whatever IN_PKTINFO names, so "
+                    "--all-interfaces of nimbrel.exe needs Windows itself to be shown";
   AddSecondLan();
   Simulator first;
   Simulator second({"--station", "FAR2,172.16.0.50,172.16.0.1,255.255.0.0,172.16.0.1,00.1A.2B.3C.4D.5E", "--stations",

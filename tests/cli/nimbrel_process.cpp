@@ -8,13 +8,17 @@
 
 #include <stdexcept>
 
+#include <cstdlib>
+
 #include "private_network.h"
 
 namespace nimbrel::test {
 
 NimbrelProcess::NimbrelProcess(const std::vector<std::string>& arguments) {
   RequirePrivateNetwork();
-  std::vector<std::string> words{NIMBREL_CLI_PATH};
+  // NIMBREL_CLI runs another build in its place, such as nimbrel.exe under Wine.
+  const char* other = std::getenv("NIMBREL_CLI");
+  std::vector<std::string> words{other ? other : NIMBREL_CLI_PATH};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (auto& word : words) argv.push_back(word.data());

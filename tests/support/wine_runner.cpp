@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
   nimbrel::test::EnterPrivateNetwork();
   if (argc < 4 || std::string(argv[1]) != "--prefix-template")
     Fail("usage: wine-in-private-network --prefix-template DIR PROGRAM.exe [ARGUMENTS...]");
-  const std::string template_prefix = argv[2];
+  const std::string template_prefix = std::filesystem::absolute(argv[2]).lexically_normal().string();
   if (!std::filesystem::is_directory(template_prefix)) Fail("no Wine prefix at " + template_prefix);
 
   // Beside the template, on its file system, so that hard links work.
