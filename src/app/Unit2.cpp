@@ -61,6 +61,10 @@ TForm2::TForm2(TForm1* main_window)
   setWindowTitle(QString::fromUtf8(form2_caption));
   setFixedSize(form2_width, form2_height);
   ApplyFormFont(*this);
+  // Labels take the width of their text, so that a fallback font wider than
+  // Tahoma does not cut "Network mask" short.
+  for (QLabel* label : findChildren<QLabel*>())
+    label->resize(label->size().expandedTo(label->sizeHint()));
 
   GroupBox1 = ui->GroupBox1;
   Label1 = ui->Label1;
