@@ -13,7 +13,10 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <fcntl.h>
 #include <net/if.h>
+#include <sched.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <functional>
@@ -80,6 +83,19 @@ QWidget* NextTabStop(QWidget* from) {
   QWidget* next = from->nextInFocusChain();
   while (next != from && !(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
   return next;
+}
+
+// Runs `action` on this thread in a network namespace with nothing but
+// loopback, then returns to the private network.
+bool WithoutAdapters(const std::function<void()>& action) {
+  const int own = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+  if (own < 0) return false;
+  const bool entered = ::unshare(CLONE_NEWNET) == 0;
+  if (entered) action();
+  const bool back = ::setns(own, CLONE_NEWNET) == 0;
+  ::close(own);
+  nimbrel::test::RequirePrivateNetwork();
+  return entered && back;
 }
 
 // The main window with its dialog, the dialog shown on list row `row`.
@@ -622,6 +638,23 @@ class Form2Tests : public QObject {
     QCOMPARE(adapter_boxes(), of(expected[0]));
     QCOMPARE(dialog.frameGeometry().height(), 347);
     nimbrel::test::RunIpHere({"link", "delete", "nb-ad1"});
+  }
+
+  // No adapter to list: one empty item, empty boxes, still enlarged, and no
+  // message.
+  void noAdapterToList() {
+    Simulator simulator({"--stations", "1"});
+    Windows windows;
+    TForm2& dialog = windows.dialog;
+    QVERIFY(windows.Show(0));
+    for (QLineEdit* box : {dialog.ad_ip, dialog.ad_mask, dialog.ad_gw}) box->setText(QStringLiteral("typed"));
+    QVERIFY(WithoutAdapters([&] { dialog.Button3->click(); }));
+    QCOMPARE(Items(*dialog.ComboBox1), QStringList{QString()});
+    QCOMPARE(dialog.ComboBox1->currentIndex(), 0);
+    QCOMPARE((QStringList{dialog.ad_ip->text(), dialog.ad_mask->text(), dialog.ad_gw->text()}),
+             (QStringList{"", "", ""}));
+    QCOMPARE(dialog.frameGeometry().height(), 347);
+    QVERIFY(Boxes().empty());
   }
 };
 
