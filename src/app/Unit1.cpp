@@ -23,6 +23,8 @@
 #include "core/exchange.h"
 #include "core/messages.h"
 #include "application.h"
+#include "form_font.h"
+#include "grid_lines.h"
 #include "launch.h"
 #include "message_box.h"
 #include "ui_Unit1.h"
@@ -40,18 +42,6 @@ constexpr int id_width = 50;
 constexpr int address_max_width = 95;  // IP, Gateway, NetMask and DNS
 constexpr int shared_columns = 5;      // those four and "MAC Addr"
 
-QFont FormFont() {
-  QFont font;
-  // Tahoma where it is installed; else fonts of much its width, so that the
-  // texts still fit the fixed layout. The usual fallback, DejaVu Sans, is a
-  // fifth wider and cuts "Auto refresh 5s" and the MAC addresses short.
-  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                    QStringLiteral("Arimo"), QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica"),
-                    QStringLiteral("DejaVu Sans")});
-  font.setPixelSize(11);
-  return font;
-}
-
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>()) {
@@ -64,11 +54,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setWindowTitle(QString::fromUtf8(form1_caption));
   setFixedSize(595, 210);
-  // Each control gets the font itself: under an application style sheet the
-  // children would take the application's font instead of the window's.
-  const QFont font = FormFont();
-  setFont(font);
-  for (QWidget* control : findChildren<QWidget*>()) control->setFont(font);
+  ApplyFormFont(*this);
 
   list = ui->list;
   Button1 = ui->Button1;
@@ -90,6 +76,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(timer1_interval_ms);
+  // A coarse timer may fire up to 5 % early; automatic discoveries are to
+  // follow each other a full interval apart.
+  Timer1->setTimerType(Qt::PreciseTimer);
   Timer1->setSingleShot(false);
 
   QFont link_font = Label1->font();
@@ -140,6 +129,7 @@ void TForm1::SetUpList() {
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   list->setColumnWidth(number_column, number_width);
   list->setColumnWidth(id_column, id_width);
+  list->setItemDelegate(new GridLineDelegate(list));
   list->viewport()->installEventFilter(this);
   FitColumns();
 }
@@ -203,7 +193,8 @@ void TForm1::Button1Click() {
           failed = true;
           ShowError(QString::fromLocal8Bit(failure.what()));
         });
-    if (!received && !failed) device_count = 0;  // the first receive found nothing
+    if (failed) return;  // a row the user chose while the error box was open stays chosen
+    if (!received) device_count = 0;  // the first receive found nothing
     list->selectionModel()->clear();
   } catch (const std::exception& failure) {
     ShowError(QString::fromLocal8Bit(failure.what()));

@@ -41,4 +41,17 @@ QString GeneratedRow(int number, int k) {
       .arg(QStringLiteral("%1").arg(k & 0xFF, 2, 16, QChar(u'0')).toUpper());
 }
 
+std::vector<std::string> Words(const QStringList& list) {
+  std::vector<std::string> words;
+  for (const QString& word : list) words.push_back(word.toStdString());
+  return words;
+}
+
+int Searches(const nimbrel::test::Simulator& simulator) {
+  int count = 0;
+  for (const auto& datagram : simulator.Log())
+    if (datagram.bytes == nimbrel::test::FromHex("53524348")) ++count;
+  return count;
+}
+
 }  // namespace nimbrel::app::test

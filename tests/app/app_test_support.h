@@ -6,11 +6,13 @@
 #include <QTest>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "application.h"
 #include "message_box.h"
 #include "private_network.h"
+#include "simulator.h"
 
 class QTreeWidget;
 
@@ -36,6 +38,12 @@ QStringList RowTexts(const QTreeWidget& list);
 
 // The row nimbrel-sim's generated station k gives when listed as row `number`.
 QString GeneratedRow(int number, int k);
+
+// Simulator arguments from a test's data table.
+std::vector<std::string> Words(const QStringList& list);
+
+// How many search requests ("SRCH", nothing more) the stations received.
+int Searches(const nimbrel::test::Simulator& simulator);
 
 }  // namespace nimbrel::app::test
 

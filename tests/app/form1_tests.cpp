@@ -39,6 +39,8 @@ using nimbrel::app::test::BoxRecorder;
 using nimbrel::app::test::GeneratedRow;
 using nimbrel::app::test::RowText;
 using nimbrel::app::test::RowTexts;
+using nimbrel::app::test::Searches;
+using nimbrel::app::test::Words;
 using nimbrel::test::Simulator;
 
 namespace {
@@ -46,20 +48,6 @@ namespace {
 constexpr const char* fixture_station = "ABC1,192.168.1.50,192.168.1.1,255.255.255.0,10.0.0.1,00.1A.2B.3C.4D.5E";
 constexpr const char* bind_failure = "Could not bind socket. Address and port are already in use.";
 constexpr const char* too_long_failure = "Socket Error # 10040\nMessage too long.";
-
-std::vector<std::string> Words(const QStringList& list) {
-  std::vector<std::string> words;
-  for (const QString& word : list) words.push_back(word.toStdString());
-  return words;
-}
-
-// How many search requests ("SRCH", nothing more) the stations received.
-int Searches(const Simulator& simulator) {
-  int count = 0;
-  for (const auto& datagram : simulator.Log())
-    if (datagram.bytes == nimbrel::test::FromHex("53524348")) ++count;
-  return count;
-}
 
 QString Text(const nimbrel::ShortText& field) { return QString::fromStdU16String(field.Read()); }
 
