@@ -1,6 +1,7 @@
 // Helpers shared by the window tests.
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QStringList>
 #include <QTest>
@@ -38,6 +39,15 @@ QStringList RowTexts(const QTreeWidget& list);
 
 // The row nimbrel-sim's generated station k gives when listed as row `number`.
 QString GeneratedRow(int number, int k);
+
+// Colours of one listed cell as drawn: a point inside it, the middle of its
+// right edge and of its bottom edge.
+struct CellColours {
+  QColor inside;
+  QColor right_edge;
+  QColor bottom_edge;
+};
+CellColours DrawnCell(QTreeWidget& list, int row, int column);
 
 // Simulator arguments from a test's data table.
 std::vector<std::string> Words(const QStringList& list);
