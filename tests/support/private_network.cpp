@@ -136,6 +136,8 @@ bool LinkRunning(const char* name) {
 
 }  // namespace
 
+void RunIpHere(const std::vector<std::string>& arguments) { RunIp(arguments, false); }
+
 std::string FarNamespacePath() { return "/proc/" + std::to_string(far_holder) + "/ns/net"; }
 
 void EnterPrivateNetwork() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace nimbrel::test {
 
@@ -22,6 +23,10 @@ bool InPrivateNetwork();
 
 // Aborts the test run loudly unless InPrivateNetwork().
 void RequirePrivateNetwork();
+
+// Runs `ip ARGUMENTS` in this process's current network namespace; exits
+// the process with a clear message when it fails.
+void RunIpHere(const std::vector<std::string>& arguments);
 
 // /proc path of the far side's network namespace.
 std::string FarNamespacePath();
