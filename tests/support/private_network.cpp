@@ -134,7 +134,28 @@ bool LinkRunning(const char* name) {
   return running;
 }
 
+void WaitForLink(bool running) {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (LinkRunning(pc_link) != running) {
+    if (std::chrono::steady_clock::now() > give_up)
+      Fail(std::string("the veth pair did not go ") + (running ? "up" : "down"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 }  // namespace
+
+void SetPcLink(bool up) {
+  RequirePrivateNetwork();
+  RunIp({"link", "set", pc_link, up ? "up" : "down"}, false);
+  WaitForLink(up);
+  if (up) SetDefaultRoute(true);
+}
+
+void SetDefaultRoute(bool present) {
+  RequirePrivateNetwork();
+  RunIp({"route", present ? "replace" : "delete", "default", "dev", pc_link}, false);
+}
 
 std::string FarNamespacePath() { return "/proc/" + std::to_string(far_holder) + "/ns/net"; }
 
@@ -161,11 +182,7 @@ void EnterPrivateNetwork() {
   RunIp({"link", "set", far_link, "up"}, true);
   RunIp({"route", "add", "default", "dev", far_link}, true);
 
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!LinkRunning(pc_link)) {
-    if (std::chrono::steady_clock::now() > give_up) Fail("the veth pair did not come up");
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  WaitForLink(true);
   entered = true;
   if (!InPrivateNetwork()) Fail("isolation check failed after set-up");
 }

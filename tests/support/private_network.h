@@ -23,6 +23,12 @@ bool InPrivateNetwork();
 // Aborts the test run loudly unless InPrivateNetwork().
 void RequirePrivateNetwork();
 
+// Faults of the PC's own network: its side of the veth pair down (and up
+// again with its default route), or only the default route removed (and
+// added again). Both wait until the change has taken effect.
+void SetPcLink(bool up);
+void SetDefaultRoute(bool present);
+
 // /proc path of the far side's network namespace.
 std::string FarNamespacePath();
 
