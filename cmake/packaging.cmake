@@ -6,10 +6,11 @@ set(CPACK_PACKAGE_NAME nimbrel-config)
 set(CPACK_PACKAGE_VENDOR "Nimbrel Configuration Tool developers")
 set(CPACK_PACKAGE_CONTACT "Nimbrel Configuration Tool developers <nimbrel-config@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Find Nimbrel weather stations on the local network and set them up")
-set(CPACK_PACKAGE_DESCRIPTION
-    "nimbrel-config finds Nimbrel network weather stations on the local IPv4 segment by UDP\n"
-    "broadcast, lists them and assigns new IPv4 settings or sends a command. nimbrel-sim\n"
-    "simulates stations for testing.")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "nimbrel-config finds Nimbrel network weather stations on the local IPv4\n"
+    "segment by UDP broadcast, lists them, and assigns new IPv4 settings or\n"
+    "sends a command. nimbrel-sim simulates stations for testing.")
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -21,5 +22,4 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 # Ping in a terminal and the station's web page.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "iputils-ping, xdg-utils")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://localhost/nimbrel-config")
 include(CPack)

@@ -36,6 +36,11 @@ for file in usr/share/applications/nimbrel-config.desktop \
   [ -s "$root/$file" ] || fail "$file is missing"
 done
 
+# nimbrel-config has no option that opens no socket: it may only be loaded.
+for program in "${programs[@]}"; do
+  missing=$(LD_LIBRARY_PATH= ldd "$root/usr/bin/$program" | grep 'not found' || true)
+  [ -z "$missing" ] || fail "$program needs libraries that are not installed: $missing"
+done
 help=$("$root/usr/bin/nimbrel-sim" --help) || fail "nimbrel-sim --help exited with $?"
 [[ "$help" == "Usage: nimbrel-sim"* ]] || fail "nimbrel-sim --help printed: ${help:0:200}"
 if [[ " ${programs[*]} " == *" nimbrel "* ]]; then
