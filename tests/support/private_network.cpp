@@ -157,6 +157,8 @@ void SetDefaultRoute(bool present) {
   RunIp({"route", present ? "replace" : "delete", "default", "dev", pc_link}, false);
 }
 
+void RunIpHere(const std::vector<std::string>& arguments) { RunIp(arguments, false); }
+
 std::string FarNamespacePath() { return "/proc/" + std::to_string(far_holder) + "/ns/net"; }
 
 void EnterPrivateNetwork() {

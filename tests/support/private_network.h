@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace nimbrel::test {
 
@@ -28,6 +29,10 @@ void RequirePrivateNetwork();
 // added again). Both wait until the change has taken effect.
 void SetPcLink(bool up);
 void SetDefaultRoute(bool present);
+
+// Runs `ip ARGUMENTS` in this process's current network namespace; exits
+// the process with a clear message when it fails.
+void RunIpHere(const std::vector<std::string>& arguments);
 
 // /proc path of the far side's network namespace.
 std::string FarNamespacePath();
