@@ -134,7 +134,7 @@ TEST(Faults, NoRouteForTheBroadcastFailsClearlyAndSendsNothing) {
 }
 
 TEST(Faults, TheInterfaceGoingDownEndsTheCollectionWithWhatArrived) {
-  test::Simulator sim({"--stations", "5", "--pause", "60"});
+  test::Simulator sim({"--stations", "5", "--pause", "150"});
   Collected collected;
   BroadcastAndCollect(
       search_request,
@@ -144,9 +144,11 @@ TEST(Faults, TheInterfaceGoingDownEndsTheCollectionWithWhatArrived) {
         return nimbrel::Collect::more;
       },
       [&](const std::exception& failure) { collected.failures.push_back(failure.what()); });
-  // The two announcements received stay; the rest cannot arrive, and the
-  // collection ends at its answer wait.
-  EXPECT_EQ(collected.datagrams.size(), 2u);
+  // The announcements received stay; the rest cannot arrive, and the
+  // collection ends at its answer wait. (One may still be on its way while
+  // the link goes down.)
+  EXPECT_GE(collected.datagrams.size(), 2u);
+  EXPECT_LT(collected.datagrams.size(), 5u);
   EXPECT_TRUE(collected.failures.empty());
   EXPECT_TRUE(ToolPortFree());
 
@@ -154,7 +156,7 @@ TEST(Faults, TheInterfaceGoingDownEndsTheCollectionWithWhatArrived) {
   test::SetPcLink(true);
   EXPECT_EQ(while_down.failures, std::vector<std::string>{network_unreachable});
   EXPECT_TRUE(ToolPortFree());
-  std::this_thread::sleep_for(400ms);  // the rest of the first answer, sent while the link was down
+  std::this_thread::sleep_for(800ms);  // the rest of the first answer, sent while the link was down
   EXPECT_EQ(Collect().datagrams.size(), 5u) << "the link is back";
 }
 
