@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 namespace nimbrel {
 
@@ -37,6 +38,16 @@ bool IsContiguousMask(const IPv4Bytes& mask) {
   return (host_bits & (host_bits + 1)) == 0;
 }
 
+std::variant<IPv4Bytes, SettingsProblem> ValidateField(SettingsField field, std::u16string_view text) {
+  const std::optional<IPv4Bytes> bytes = ParseDottedDecimal(text);
+  if (!bytes) return SettingsProblem{field, SettingsFault::not_dotted_decimal, std::u16string(text)};
+  if (field == SettingsField::netmask && !IsContiguousMask(*bytes))
+    return SettingsProblem{field, SettingsFault::mask_not_contiguous, std::u16string(text)};
+  if (field == SettingsField::ip && (*bytes == IPv4Bytes{0, 0, 0, 0} || *bytes == IPv4Bytes{255, 255, 255, 255}))
+    return SettingsProblem{field, SettingsFault::address_not_usable, std::u16string(text)};
+  return *bytes;
+}
+
 std::variant<IPv4Settings, SettingsProblem> ValidateSettings(const SettingsTexts& texts) {
   IPv4Settings settings;
   const struct {
@@ -48,13 +59,9 @@ std::variant<IPv4Settings, SettingsProblem> ValidateSettings(const SettingsTexts
                 {SettingsField::gateway, texts.gateway, settings.gateway},
                 {SettingsField::dns, texts.dns, settings.dns}};
   for (const auto& [field, text, bytes] : fields) {
-    const std::optional<IPv4Bytes> parsed = ParseDottedDecimal(text);
-    if (!parsed) return SettingsProblem{field, SettingsFault::not_dotted_decimal, text};
-    bytes = *parsed;
-    if (field == SettingsField::netmask && !IsContiguousMask(bytes))
-      return SettingsProblem{field, SettingsFault::mask_not_contiguous, text};
-    if (field == SettingsField::ip && (bytes == IPv4Bytes{0, 0, 0, 0} || bytes == IPv4Bytes{255, 255, 255, 255}))
-      return SettingsProblem{field, SettingsFault::address_not_usable, text};
+    auto checked = ValidateField(field, text);
+    if (auto* problem = std::get_if<SettingsProblem>(&checked)) return std::move(*problem);
+    bytes = std::get<IPv4Bytes>(checked);
   }
   return settings;
 }
@@ -101,7 +108,7 @@ std::string Quotable(std::u16string_view text) {
     } else if (c >= 0xD800 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
-    if (c < 0x20 || c == 0x7F) {
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {  // C0 and C1 controls: a terminal acts on both
       char escaped[8];
       std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
       out += escaped;

@@ -49,6 +49,10 @@ struct SettingsProblem {
   friend bool operator==(const SettingsProblem&, const SettingsProblem&) = default;
 };
 
+// One field on its own: its bytes, or what is wrong with its text. Lets a
+// caller check the fields it was given before it learns the others.
+std::variant<IPv4Bytes, SettingsProblem> ValidateField(SettingsField field, std::u16string_view text);
+
 // The settings as bytes, or the first field at fault in the order address,
 // mask, gateway, DNS.
 std::variant<IPv4Settings, SettingsProblem> ValidateSettings(const SettingsTexts& texts);
@@ -58,7 +62,7 @@ std::variant<IPv4Settings, SettingsProblem> ValidateSettings(const SettingsTexts
 std::string_view SettingsFieldName(SettingsField field);
 
 // A sentence for the user (UTF-8) that names the field and quotes its text;
-// control characters in the quote are shown as \xNN.
+// control characters (C0 and C1) in the quote are shown as \xNN.
 std::string DescribeProblem(const SettingsProblem& problem);
 
 }  // namespace nimbrel

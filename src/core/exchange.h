@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/udp_endpoint.h"
 
@@ -44,6 +46,30 @@ void BroadcastAndCollect(std::span<const std::uint8_t> request, const DatagramHa
 // empty text when none came within the answer wait. The endpoint is closed
 // before a failure is thrown.
 std::u16string BroadcastAndReceiveText(std::span<const std::uint8_t> request);
+
+// How an exchange may differ from the program's own: a longer answer wait
+// for a slow network, an end to a collection that answers keep prolonging,
+// and the request sent once through each of a list of interfaces (system
+// indexes) instead of the way the system routes a limited broadcast.
+struct ExchangeSettings {
+  std::chrono::milliseconds wait = answer_wait;
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  std::vector<unsigned> interfaces;
+};
+
+enum class CollectEnd { quiet, stopped, deadline };
+
+// BroadcastAndCollect under these settings; a failure is thrown after the
+// endpoint has closed. Says whether a quiet answer wait, the handler or the
+// deadline ended the collection.
+CollectEnd BroadcastAndCollect(std::span<const std::uint8_t> request, const ExchangeSettings& settings,
+                               const DatagramHandler& on_datagram);
+
+// Sends the request and returns the bytes of the one answer received, none
+// when no answer came within the wait. The endpoint is closed before a
+// failure is thrown.
+std::vector<std::uint8_t> BroadcastAndReceive(std::span<const std::uint8_t> request,
+                                              const ExchangeSettings& settings);
 
 // One character per byte: below 128 its own code (zero included), 128 or
 // more U+FFFD.

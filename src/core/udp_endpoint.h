@@ -57,6 +57,10 @@ class UdpEndpoint {
   void EnableBroadcast();
   // One datagram of exactly data.size() bytes; address is in dotted form.
   void SendTo(std::span<const std::uint8_t> data, const char* address, std::uint16_t port);
+  // The same, out through one interface (its system index) whatever the
+  // routes say: IP_PKTINFO on this one datagram.
+  void SendToVia(std::span<const std::uint8_t> data, const char* address, std::uint16_t port,
+                 unsigned interface_index);
   // Waits at most `wait` from now for one datagram and reads it into
   // buffer. Returns its length, 0 when the wait passed or the datagram was
   // empty. A datagram longer than the buffer is lost and throws 10040.

@@ -76,7 +76,9 @@ void UdpEndpoint::EnableBroadcast() {
     throw LastSocketError();
 }
 
-void UdpEndpoint::SendTo(std::span<const std::uint8_t> data, const char* address, std::uint16_t port) {
+namespace {
+
+sockaddr_in Destination(const char* address, std::uint16_t port) {
   sockaddr_in remote{};
   remote.sin_family = AF_INET;
   remote.sin_port = htons(port);
@@ -84,16 +86,53 @@ void UdpEndpoint::SendTo(std::span<const std::uint8_t> data, const char* address
     errno = EINVAL;
     throw LastSocketError();
   }
+  return remote;
+}
+
+void CheckSent(ssize_t sent, std::size_t wanted) {
+  if (sent < 0) throw LastSocketError();
+  if (static_cast<std::size_t>(sent) != wanted) {
+    errno = EMSGSIZE;
+    throw LastSocketError();
+  }
+}
+
+}  // namespace
+
+void UdpEndpoint::SendTo(std::span<const std::uint8_t> data, const char* address, std::uint16_t port) {
+  const sockaddr_in remote = Destination(address, port);
   ssize_t sent;
   do {
     sent = ::sendto(static_cast<int>(handle_), data.data(), data.size(), 0,
                     reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
   } while (sent < 0 && errno == EINTR);
-  if (sent < 0) throw LastSocketError();
-  if (static_cast<std::size_t>(sent) != data.size()) {
-    errno = EMSGSIZE;
-    throw LastSocketError();
-  }
+  CheckSent(sent, data.size());
+}
+
+void UdpEndpoint::SendToVia(std::span<const std::uint8_t> data, const char* address, std::uint16_t port,
+                            unsigned interface_index) {
+  sockaddr_in remote = Destination(address, port);
+  iovec payload{const_cast<std::uint8_t*>(data.data()), data.size()};
+  alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))]{};
+  msghdr message{};
+  message.msg_name = &remote;
+  message.msg_namelen = sizeof remote;
+  message.msg_iov = &payload;
+  message.msg_iovlen = 1;
+  message.msg_control = control;
+  message.msg_controllen = sizeof control;
+  cmsghdr* header = CMSG_FIRSTHDR(&message);
+  header->cmsg_level = IPPROTO_IP;
+  header->cmsg_type = IP_PKTINFO;
+  header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+  in_pktinfo info{};
+  info.ipi_ifindex = static_cast<int>(interface_index);  // the source address stays the system's choice
+  std::memcpy(CMSG_DATA(header), &info, sizeof info);
+  ssize_t sent;
+  do {
+    sent = ::sendmsg(static_cast<int>(handle_), &message, 0);
+  } while (sent < 0 && errno == EINTR);
+  CheckSent(sent, data.size());
 }
 
 std::size_t UdpEndpoint::Receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds wait) {

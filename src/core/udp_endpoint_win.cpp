@@ -2,6 +2,9 @@
 // program reports; a datagram longer than the buffer is WSAEMSGSIZE.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mswsock.h>
+
+#include <cstring>
 
 #include "core/udp_endpoint.h"
 
@@ -64,15 +67,51 @@ void UdpEndpoint::EnableBroadcast() {
     throw LastSocketError();
 }
 
-void UdpEndpoint::SendTo(std::span<const std::uint8_t> data, const char* address, std::uint16_t port) {
+namespace {
+
+sockaddr_in Destination(const char* address, std::uint16_t port) {
   sockaddr_in remote{};
   remote.sin_family = AF_INET;
   remote.sin_port = htons(port);
   if (::inet_pton(AF_INET, address, &remote.sin_addr) != 1) throw SocketError(WSAEINVAL, SocketErrorDescription(WSAEINVAL));
+  return remote;
+}
+
+void CheckSent(std::size_t sent, std::size_t wanted) {
+  if (sent != wanted) throw SocketError(WSAEMSGSIZE, SocketErrorDescription(WSAEMSGSIZE));
+}
+
+}  // namespace
+
+void UdpEndpoint::SendTo(std::span<const std::uint8_t> data, const char* address, std::uint16_t port) {
+  const sockaddr_in remote = Destination(address, port);
   const int sent = ::sendto(Socket(handle_), reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()),
                             0, reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
   if (sent == SOCKET_ERROR) throw LastSocketError();
-  if (static_cast<std::size_t>(sent) != data.size()) throw SocketError(WSAEMSGSIZE, SocketErrorDescription(WSAEMSGSIZE));
+  CheckSent(static_cast<std::size_t>(sent), data.size());
+}
+
+void UdpEndpoint::SendToVia(std::span<const std::uint8_t> data, const char* address, std::uint16_t port,
+                            unsigned interface_index) {
+  sockaddr_in remote = Destination(address, port);
+  WSABUF payload{static_cast<ULONG>(data.size()), reinterpret_cast<CHAR*>(const_cast<std::uint8_t*>(data.data()))};
+  alignas(WSACMSGHDR) char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))]{};
+  WSAMSG message{};
+  message.name = reinterpret_cast<LPSOCKADDR>(&remote);
+  message.namelen = sizeof remote;
+  message.lpBuffers = &payload;
+  message.dwBufferCount = 1;
+  message.Control = WSABUF{static_cast<ULONG>(sizeof control), control};
+  WSACMSGHDR* header = WSA_CMSG_FIRSTHDR(&message);
+  header->cmsg_level = IPPROTO_IP;
+  header->cmsg_type = IP_PKTINFO;
+  header->cmsg_len = WSA_CMSG_LEN(sizeof(IN_PKTINFO));
+  IN_PKTINFO info{};
+  info.ipi_ifindex = interface_index;  // the source address stays the system's choice
+  std::memcpy(WSA_CMSG_DATA(header), &info, sizeof info);
+  DWORD sent = 0;
+  if (::WSASendMsg(Socket(handle_), &message, 0, &sent, nullptr, nullptr) == SOCKET_ERROR) throw LastSocketError();
+  CheckSent(sent, data.size());
 }
 
 std::size_t UdpEndpoint::Receive(std::span<std::uint8_t> buffer, std::chrono::milliseconds wait) {

@@ -93,6 +93,15 @@ TEST(ValidateSettings, NamesTheFirstFieldAtFault) {
   }
 }
 
+TEST(ValidateField, ChecksOneFieldAsTheWholeSetWould) {
+  EXPECT_EQ(std::get<IPv4Bytes>(ValidateField(SettingsField::gateway, u"010.0.0.1")), (IPv4Bytes{10, 0, 0, 1}));
+  EXPECT_EQ(std::get<IPv4Bytes>(ValidateField(SettingsField::dns, u"0.0.0.0")), (IPv4Bytes{0, 0, 0, 0}));
+  EXPECT_EQ(std::get<SettingsProblem>(ValidateField(SettingsField::ip, u"0.0.0.0")),
+            (SettingsProblem{SettingsField::ip, SettingsFault::address_not_usable, u"0.0.0.0"}));
+  EXPECT_EQ(std::get<SettingsProblem>(ValidateField(SettingsField::netmask, u"0.255.0.0")),
+            (SettingsProblem{SettingsField::netmask, SettingsFault::mask_not_contiguous, u"0.255.0.0"}));
+}
+
 TEST(DescribeProblem, NamesTheFieldAndQuotesItsText) {
   EXPECT_EQ(DescribeProblem({SettingsField::ip, SettingsFault::not_dotted_decimal, u"192.168.1.300"}),
             "IP Address \"192.168.1.300\" is not an IPv4 address. Type four numbers from 0 to 255 separated "
@@ -105,8 +114,8 @@ TEST(DescribeProblem, NamesTheFieldAndQuotesItsText) {
             "such as 192.168.1.20.");
   // Control characters are escaped, other characters kept as UTF-8.
   const std::string quoted =
-      DescribeProblem({SettingsField::dns, SettingsFault::not_dotted_decimal, std::u16string(u"1\0\n\u00E9", 4)});
-  EXPECT_TRUE(quoted.starts_with("DNS \"1\\x00\\x0A\xC3\xA9\" is not")) << quoted;
+      DescribeProblem({SettingsField::dns, SettingsFault::not_dotted_decimal, std::u16string(u"1\0\n\u00E9\u009B", 5)});
+  EXPECT_TRUE(quoted.starts_with("DNS \"1\\x00\\x0A\xC3\xA9\\x9B\" is not")) << quoted;  // C1 CSI escaped too
   EXPECT_EQ(SettingsFieldName(SettingsField::gateway), "Gateway");
 }
 

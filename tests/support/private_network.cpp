@@ -26,9 +26,12 @@ namespace {
 
 constexpr const char* pc_link = "nb-pc";
 constexpr const char* far_link = "nb-far";
+constexpr const char* second_pc_link = "nb-pc2";
+constexpr const char* second_far_link = "nb-far2";
 
 ino_t machine_namespace = 0;
 pid_t far_holder = -1;
+pid_t second_far_holder = -1;
 bool entered = false;
 
 [[noreturn]] void Fail(const std::string& why) {
@@ -63,15 +66,15 @@ std::string FindIp() {
   Fail("the 'ip' command (package iproute2) was not found");
 }
 
-// Runs `ip ARGS` here, or in the far namespace when far is set.
-void RunIp(const std::vector<std::string>& arguments, bool far) {
+// Runs `ip ARGS` here, or in the namespace at far_path when it is given.
+void RunIpIn(const std::vector<std::string>& arguments, const std::string& far_path) {
+  const bool far = !far_path.empty();
   static const std::string ip = FindIp();
   std::vector<std::string> words{ip};
   words.insert(words.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (auto& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
-  const std::string far_path = FarNamespacePath();
 
   const pid_t child = ::fork();
   if (child < 0) Fail("fork failed");
@@ -88,26 +91,33 @@ void RunIp(const std::vector<std::string>& arguments, bool far) {
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     std::string command;
     for (const auto& word : words) command += word + " ";
-    Fail("'" + command + "' failed" + (far ? " in the far namespace" : ""));
+    Fail("'" + command + "' failed" + (far ? " in " + far_path : ""));
   }
 }
 
-void StopFarHolder() {
-  if (far_holder > 0) {
-    ::kill(far_holder, SIGKILL);
-    ::waitpid(far_holder, nullptr, 0);
-    far_holder = -1;
+void RunIp(const std::vector<std::string>& arguments, bool far) {
+  RunIpIn(arguments, far ? FarNamespacePath() : std::string());
+}
+
+void StopHolder(pid_t& holder) {
+  if (holder > 0) {
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    holder = -1;
   }
 }
 
-// A child that owns the far namespace for as long as this process lives.
-void StartFarHolder() {
+void StopFarHolder() { StopHolder(far_holder); }
+void StopSecondFarHolder() { StopHolder(second_far_holder); }
+
+// A child that owns a far namespace for as long as this process lives.
+pid_t StartHolder() {
   int ready[2];
   if (::pipe(ready) != 0) Fail("pipe failed");
   const pid_t parent = ::getpid();
-  far_holder = ::fork();
-  if (far_holder < 0) Fail("fork failed");
-  if (far_holder == 0) {
+  const pid_t holder = ::fork();
+  if (holder < 0) Fail("fork failed");
+  if (holder == 0) {
     ::close(ready[0]);
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(0);
@@ -121,6 +131,11 @@ void StartFarHolder() {
   const ssize_t got = ::read(ready[0], &ok, 1);
   ::close(ready[0]);
   if (got != 1 || ok != 'y') Fail("the far namespace could not be created");
+  return holder;
+}
+
+void StartFarHolder() {
+  far_holder = StartHolder();
   std::atexit(StopFarHolder);
 }
 
@@ -134,11 +149,11 @@ bool LinkRunning(const char* name) {
   return running;
 }
 
-void WaitForLink(bool running) {
+void WaitForLink(const char* link, bool running) {
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (LinkRunning(pc_link) != running) {
+  while (LinkRunning(link) != running) {
     if (std::chrono::steady_clock::now() > give_up)
-      Fail(std::string("the veth pair did not go ") + (running ? "up" : "down"));
+      Fail(std::string("the veth pair of ") + link + (running ? " did not come up" : " did not go down"));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
@@ -148,7 +163,7 @@ void WaitForLink(bool running) {
 void SetPcLink(bool up) {
   RequirePrivateNetwork();
   RunIp({"link", "set", pc_link, up ? "up" : "down"}, false);
-  WaitForLink(up);
+  WaitForLink(pc_link, up);
   if (up) SetDefaultRoute(true);
 }
 
@@ -160,6 +175,26 @@ void SetDefaultRoute(bool present) {
 void RunIpHere(const std::vector<std::string>& arguments) { RunIp(arguments, false); }
 
 std::string FarNamespacePath() { return "/proc/" + std::to_string(far_holder) + "/ns/net"; }
+
+std::string SecondFarNamespacePath() { return "/proc/" + std::to_string(second_far_holder) + "/ns/net"; }
+
+void AddSecondLan() {
+  RequirePrivateNetwork();
+  if (second_far_holder > 0) return;
+  second_far_holder = StartHolder();
+  std::atexit(StopSecondFarHolder);
+  const std::string far = SecondFarNamespacePath();
+  if (NamespaceInode(far) == machine_namespace) Fail("the second far side is the machine's namespace");
+  RunIpIn({"link", "add", second_pc_link, "type", "veth", "peer", "name", second_far_link, "netns",
+           std::to_string(second_far_holder)}, {});
+  RunIpIn({"address", "add", std::string(second_pc_address) + "/24", "dev", second_pc_link}, {});
+  RunIpIn({"link", "set", second_pc_link, "up"}, {});
+  RunIpIn({"link", "set", "lo", "up"}, far);
+  RunIpIn({"address", "add", std::string(second_far_address) + "/16", "dev", second_far_link}, far);
+  RunIpIn({"link", "set", second_far_link, "up"}, far);
+  RunIpIn({"route", "add", "default", "dev", second_far_link}, far);
+  WaitForLink(second_pc_link, true);
+}
 
 void EnterPrivateNetwork() {
   if (entered) return;
@@ -184,7 +219,7 @@ void EnterPrivateNetwork() {
   RunIp({"link", "set", far_link, "up"}, true);
   RunIp({"route", "add", "default", "dev", far_link}, true);
 
-  WaitForLink(true);
+  WaitForLink(pc_link, true);
   entered = true;
   if (!InPrivateNetwork()) Fail("isolation check failed after set-up");
 }

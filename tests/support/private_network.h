@@ -37,4 +37,14 @@ void RunIpHere(const std::vector<std::string>& arguments);
 // /proc path of the far side's network namespace.
 std::string FarNamespacePath();
 
+// A second LAN behind a second interface, for tests that need a PC with two
+// adapters: veth nb-pc2 with 192.168.2.10/24 here (no route of its own, so a
+// limited broadcast still leaves through nb-pc), its far end nb-far2 with
+// 172.16.0.2/16 in a namespace of its own. Opt-in: binaries that never call
+// it keep the one LAN. Call after EnterPrivateNetwork(); idempotent.
+inline constexpr const char* second_pc_address = "192.168.2.10";
+inline constexpr const char* second_far_address = "172.16.0.2";
+void AddSecondLan();
+std::string SecondFarNamespacePath();
+
 }  // namespace nimbrel::test

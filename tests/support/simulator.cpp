@@ -58,7 +58,9 @@ std::vector<std::uint8_t> FromHex(const std::string& hex) {
   return bytes;
 }
 
-Simulator::Simulator(const std::vector<std::string>& arguments) {
+Simulator::Simulator(const std::vector<std::string>& arguments) : Simulator(arguments, FarNamespacePath()) {}
+
+Simulator::Simulator(const std::vector<std::string>& arguments, const std::string& namespace_path) {
   RequirePrivateNetwork();
   char directory[] = "/tmp/nimbrel-sim-XXXXXX";
   if (!::mkdtemp(directory)) throw std::runtime_error("cannot make a directory for the simulator");
@@ -71,7 +73,7 @@ Simulator::Simulator(const std::vector<std::string>& arguments) {
   std::vector<char*> argv;
   for (auto& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
-  const std::string far_path = FarNamespacePath();
+  const std::string& far_path = namespace_path;
 
   int output[2];
   if (::pipe2(output, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");

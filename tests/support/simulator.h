@@ -20,6 +20,8 @@ class Simulator {
   // Starts nimbrel-sim with `--log` and `--state` files of its own plus
   // `arguments`, and returns once it is listening.
   explicit Simulator(const std::vector<std::string>& arguments = {});
+  // The same in another far namespace, such as SecondFarNamespacePath().
+  Simulator(const std::vector<std::string>& arguments, const std::string& namespace_path);
   ~Simulator();
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
