@@ -9,7 +9,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Find Nimbrel weather stations on the loca
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "nimbrel-config finds Nimbrel network weather stations on the local IPv4\n"
     "segment by UDP broadcast, lists them, and assigns new IPv4 settings or\n"
-    "sends a command. nimbrel-sim simulates stations for testing.")
+    "sends a command. nimbrel does the same from scripts; nimbrel-sim simulates\n"
+    "stations for testing.")
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION ${CPACK_DEBIAN_PACKAGE_DESCRIPTION})
 set(CPACK_GENERATOR DEB)
 set(CPACK_STRIP_FILES ON)
