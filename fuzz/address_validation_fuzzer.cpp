@@ -1,8 +1,8 @@
 // The strict address validator. Up to four texts, split at '\n' (16-bit
 // units when the first byte is odd): a text is accepted exactly when
-// inet_pton accepts it with leading zeros dropped from each part, the
-// settings check names the first field at fault, and the sentence for the
-// user is UTF-8 without control characters.
+// inet_pton accepts it with leading zeros dropped from each part, each
+// field check agrees, the settings check names the first field at fault, and
+// the sentence for the user is UTF-8 without C0 or C1 control characters.
 #include <arpa/inet.h>
 
 #include <cstddef>
@@ -57,6 +57,7 @@ bool ValidUtf8WithoutControls(const std::string& text) {
     std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
     if (length == 0 || i + length > text.size()) return false;
     if (length == 1 && (lead < 0x20 || lead == 0x7F)) return false;
+    if (length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) return false;  // C1
     for (std::size_t k = 1; k < length; ++k)
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
     i += length;
@@ -82,6 +83,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::optional<IPv4Bytes> parsed = ParseDottedDecimal(text);
     FUZZ_CHECK(parsed == Reference(text), "ParseDottedDecimal disagrees with inet_pton");
     if (parsed) FUZZ_CHECK(ParseDottedDecimal(FormatIPv4(*parsed)) == parsed, "round trip");
+    for (const auto field : {SettingsField::ip, SettingsField::netmask, SettingsField::gateway, SettingsField::dns}) {
+      const auto checked = ValidateField(field, text);
+      const auto* bytes = std::get_if<IPv4Bytes>(&checked);
+      FUZZ_CHECK(!bytes || (parsed && *bytes == *parsed), "a field accepted that does not parse");
+      if (!bytes) FUZZ_CHECK(std::get<SettingsProblem>(checked).text == text, "the problem quotes another text");
+    }
   }
 
   const SettingsTexts settings{texts[0], texts[1], texts[2], texts[3]};
