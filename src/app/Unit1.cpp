@@ -23,6 +23,7 @@
 #include "core/exchange.h"
 #include "core/messages.h"
 #include "application.h"
+#include "form_font.h"
 #include "launch.h"
 #include "message_box.h"
 #include "ui_Unit1.h"
@@ -40,18 +41,6 @@ constexpr int id_width = 50;
 constexpr int address_max_width = 95;  // IP, Gateway, NetMask and DNS
 constexpr int shared_columns = 5;      // those four and "MAC Addr"
 
-QFont FormFont() {
-  QFont font;
-  // Tahoma where it is installed; else fonts of much its width, so that the
-  // texts still fit the fixed layout. The usual fallback, DejaVu Sans, is a
-  // fifth wider and cuts "Auto refresh 5s" and the MAC addresses short.
-  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                    QStringLiteral("Arimo"), QStringLiteral("Nimbus Sans"), QStringLiteral("Helvetica"),
-                    QStringLiteral("DejaVu Sans")});
-  font.setPixelSize(11);
-  return font;
-}
-
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>()) {
@@ -64,11 +53,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setWindowTitle(QString::fromUtf8(form1_caption));
   setFixedSize(595, 210);
-  // Each control gets the font itself: under an application style sheet the
-  // children would take the application's font instead of the window's.
-  const QFont font = FormFont();
-  setFont(font);
-  for (QWidget* control : findChildren<QWidget*>()) control->setFont(font);
+  ApplyFormFont(*this);
 
   list = ui->list;
   Button1 = ui->Button1;

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include "Unit2.h"
 #include "message_box.h"
 #include "style/style_registry.h"
 
@@ -29,7 +30,9 @@ std::unique_ptr<TForm1> StartUp(Application& app, const QString& style_name) {
   SelectStyleOrReport(app, style_name);
   Application::SetTitle(QString::fromUtf8(application_title));
   QApplication::setWindowIcon(ProgramIcon());
-  return std::make_unique<TForm1>();
+  auto form = std::make_unique<TForm1>();
+  new TForm2(form.get());  // hidden, owned by the main window
+  return form;
 }
 
 }  // namespace nimbrel::app

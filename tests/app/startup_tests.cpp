@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Unit1.h"
+#include "Unit2.h"
 #include "app_test_support.h"
 #include "application.h"
 #include "core/device.h"
@@ -97,6 +98,12 @@ class StartupTests : public QObject {
     QCOMPARE(RowTexts(*form->list), (QStringList{GeneratedRow(1, 1), GeneratedRow(2, 2), GeneratedRow(3, 3)}));
     QCOMPARE(stations.WaitForLog(1).size(), std::size_t{1});
     QCOMPARE(form->windowTitle(), QStringLiteral("Nimbrel Configuration Tool x64 ver 1.0.1 -  18.04.2016"));
+    // The IP configuration dialog follows, hidden, owned by the main window
+    // and opened through it.
+    QVERIFY(nimbrel::app::Form2 != nullptr);
+    QCOMPARE(nimbrel::app::Form2->parentWidget(), form.get());
+    QVERIFY(!nimbrel::app::Form2->isVisible());
+    QVERIFY(form->show_ip_configuration);
 
     // Rows listed before the first show have the styled height already: a
     // Refresh once the window is up must not make them jump.
