@@ -24,6 +24,7 @@
 #include "core/messages.h"
 #include "application.h"
 #include "form_font.h"
+#include "grid_lines.h"
 #include "launch.h"
 #include "message_box.h"
 #include "ui_Unit1.h"
@@ -75,6 +76,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
   Timer1 = new QTimer(this);
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setInterval(timer1_interval_ms);
+  // A coarse timer may fire up to 5 % early; automatic discoveries are to
+  // follow each other a full interval apart.
+  Timer1->setTimerType(Qt::PreciseTimer);
   Timer1->setSingleShot(false);
 
   QFont link_font = Label1->font();
@@ -125,6 +129,7 @@ void TForm1::SetUpList() {
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   list->setColumnWidth(number_column, number_width);
   list->setColumnWidth(id_column, id_width);
+  list->setItemDelegate(new GridLineDelegate(list));
   list->viewport()->installEventFilter(this);
   FitColumns();
 }
@@ -188,7 +193,8 @@ void TForm1::Button1Click() {
           failed = true;
           ShowError(QString::fromLocal8Bit(failure.what()));
         });
-    if (!received && !failed) device_count = 0;  // the first receive found nothing
+    if (failed) return;  // a row the user chose while the error box was open stays chosen
+    if (!received) device_count = 0;  // the first receive found nothing
     list->selectionModel()->clear();
   } catch (const std::exception& failure) {
     ShowError(QString::fromLocal8Bit(failure.what()));

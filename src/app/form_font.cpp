@@ -1,5 +1,6 @@
 #include "form_font.h"
 
+#include <QStringList>
 #include <QWidget>
 
 namespace nimbrel::app {

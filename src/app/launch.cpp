@@ -59,10 +59,10 @@ std::optional<Launch> PingLaunch(const QString& address) {
 #endif
 }
 
-void StartPing(const QString& address) noexcept {
+bool StartPing(const QString& address) noexcept {
   try {
     const std::optional<Launch> launch = PingLaunch(address);
-    if (!launch) return;
+    if (!launch) return false;
     QProcess process;
     process.setProgram(launch->program);
     process.setArguments(launch->arguments);
@@ -74,10 +74,11 @@ void StartPing(const QString& address) noexcept {
       create->startupInfo->dwFlags &= ~static_cast<DWORD>(STARTF_USESTDHANDLES);
     });
 #endif
-    process.startDetached();
+    return process.startDetached();
   } catch (...) {
     // A ping that cannot start goes unreported.
   }
+  return false;
 }
 
 void OpenAddress(const QString& address) noexcept {

@@ -21,8 +21,9 @@ struct Launch {
 // console or terminal window; none when no terminal is found on PATH.
 std::optional<Launch> PingLaunch(const QString& address);
 
-// Starts PingLaunch(address) detached. Every failure is swallowed.
-void StartPing(const QString& address) noexcept;
+// Starts PingLaunch(address) detached. Every failure is swallowed; the
+// result only says whether a program was started.
+bool StartPing(const QString& address) noexcept;
 
 // Opens the address with the desktop's URL handler (the default browser for
 // "http://"). Every failure is swallowed.

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "Unit2.h"
+#include "Unit3.h"
 #include "message_box.h"
 #include "style/style_registry.h"
 
@@ -30,9 +31,10 @@ std::unique_ptr<TForm1> StartUp(Application& app, const QString& style_name) {
   SelectStyleOrReport(app, style_name);
   Application::SetTitle(QString::fromUtf8(application_title));
   QApplication::setWindowIcon(ProgramIcon());
-  auto form = std::make_unique<TForm1>();
-  new TForm2(form.get());  // hidden, owned by the main window
-  return form;
+  auto form1 = std::make_unique<TForm1>();
+  new TForm2(form1.get());  // hidden, owned by the main window
+  CreateForm3(*form1);
+  return form1;
 }
 
 }  // namespace nimbrel::app

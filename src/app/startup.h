@@ -21,8 +21,8 @@ void SelectStyleOrReport(Application& app, const QString& name);
 QIcon ProgramIcon();
 
 // Style, application title, then the main window, whose creation runs the
-// first discovery, and the IP configuration dialog. The main window is
-// returned unshown; it owns the dialogs.
+// first discovery, then its dialogs, hidden. The main window is returned
+// unshown; the dialogs live as long as it does.
 std::unique_ptr<TForm1> StartUp(Application& app, const QString& style_name = QString::fromUtf8(default_style_name));
 
 }  // namespace nimbrel::app

@@ -1,5 +1,7 @@
 #include "app_test_support.h"
 
+#include <QImage>
+#include <QPixmap>
 #include <QTreeWidget>
 
 namespace nimbrel::app::test {
@@ -39,6 +41,28 @@ QString GeneratedRow(int number, int k) {
       .arg(100 + k)
       .arg(QStringLiteral("%1").arg(k >> 8, 2, 16, QChar(u'0')).toUpper())
       .arg(QStringLiteral("%1").arg(k & 0xFF, 2, 16, QChar(u'0')).toUpper());
+}
+
+CellColours DrawnCell(QTreeWidget& list, int row, int column) {
+  const QImage image = list.viewport()->grab().toImage();
+  const QRect cell = list.visualItemRect(list.topLevelItem(row)).intersected(
+      QRect(list.columnViewportPosition(column), 0, list.columnWidth(column), list.viewport()->height()));
+  const int middle_y = cell.top() + cell.height() / 2;
+  return {image.pixelColor(cell.left() + 1, cell.top() + 1), image.pixelColor(cell.right(), middle_y),
+          image.pixelColor(cell.left() + cell.width() / 2, cell.bottom())};
+}
+
+std::vector<std::string> Words(const QStringList& list) {
+  std::vector<std::string> words;
+  for (const QString& word : list) words.push_back(word.toStdString());
+  return words;
+}
+
+int Searches(const nimbrel::test::Simulator& simulator) {
+  int count = 0;
+  for (const auto& datagram : simulator.Log())
+    if (datagram.bytes == nimbrel::test::FromHex("53524348")) ++count;
+  return count;
 }
 
 }  // namespace nimbrel::app::test

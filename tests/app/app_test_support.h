@@ -1,16 +1,19 @@
 // Helpers shared by the window tests.
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QStringList>
 #include <QTest>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "application.h"
 #include "message_box.h"
 #include "private_network.h"
+#include "simulator.h"
 
 class QTreeWidget;
 
@@ -36,6 +39,21 @@ QStringList RowTexts(const QTreeWidget& list);
 
 // The row nimbrel-sim's generated station k gives when listed as row `number`.
 QString GeneratedRow(int number, int k);
+
+// Colours of one listed cell as drawn: a point inside it, the middle of its
+// right edge and of its bottom edge.
+struct CellColours {
+  QColor inside;
+  QColor right_edge;
+  QColor bottom_edge;
+};
+CellColours DrawnCell(QTreeWidget& list, int row, int column);
+
+// Simulator arguments from a test's data table.
+std::vector<std::string> Words(const QStringList& list);
+
+// How many search requests ("SRCH", nothing more) the stations received.
+int Searches(const nimbrel::test::Simulator& simulator);
 
 }  // namespace nimbrel::app::test
 

@@ -5,13 +5,17 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,9 +40,12 @@
 using nimbrel::app::BoxRequest;
 using nimbrel::app::TForm1;
 using nimbrel::app::test::BoxRecorder;
+using nimbrel::app::test::DrawnCell;
 using nimbrel::app::test::GeneratedRow;
 using nimbrel::app::test::RowText;
 using nimbrel::app::test::RowTexts;
+using nimbrel::app::test::Searches;
+using nimbrel::app::test::Words;
 using nimbrel::test::Simulator;
 
 namespace {
@@ -46,20 +53,6 @@ namespace {
 constexpr const char* fixture_station = "ABC1,192.168.1.50,192.168.1.1,255.255.255.0,10.0.0.1,00.1A.2B.3C.4D.5E";
 constexpr const char* bind_failure = "Could not bind socket. Address and port are already in use.";
 constexpr const char* too_long_failure = "Socket Error # 10040\nMessage too long.";
-
-std::vector<std::string> Words(const QStringList& list) {
-  std::vector<std::string> words;
-  for (const QString& word : list) words.push_back(word.toStdString());
-  return words;
-}
-
-// How many search requests ("SRCH", nothing more) the stations received.
-int Searches(const Simulator& simulator) {
-  int count = 0;
-  for (const auto& datagram : simulator.Log())
-    if (datagram.bytes == nimbrel::test::FromHex("53524348")) ++count;
-  return count;
-}
 
 QString Text(const nimbrel::ShortText& field) { return QString::fromStdU16String(field.Read()); }
 
@@ -331,7 +324,6 @@ class Form1Tests : public QObject {
     QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
     QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
     QCOMPARE(form.font().pixelSize(), 11);
-    QCOMPARE(form.font().families().value(0), QStringLiteral("Tahoma"));
 
     const struct {
       QWidget* control;
@@ -352,6 +344,25 @@ class Form1Tests : public QObject {
       if (auto* label = qobject_cast<QLabel*>(control)) QCOMPARE(label->text(), text);
     }
     QVERIFY(!form.Label2->text().isEmpty());
+    // Each text fits its control in the font that was actually found.
+    for (const auto& [control, geometry, text] : controls) {
+      if (text.isEmpty()) continue;
+      int room = control->contentsRect().width();
+      if (auto* check = qobject_cast<QCheckBox*>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(check);
+        option.text = check->text();
+        room = check->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, check).width();
+      } else if (qobject_cast<QPushButton*>(control) != nullptr) {
+        room -= 2 * control->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, control);
+      }
+      const int advance = QFontMetrics(control->font()).horizontalAdvance(text);
+      QVERIFY2(advance <= room, qPrintable(QStringLiteral("\"%1\" needs %2 of %3 pixels in %4")
+                                               .arg(text)
+                                               .arg(advance)
+                                               .arg(room)
+                                               .arg(QFontInfo(control->font()).family())));
+    }
     QVERIFY(form.Label1->font().underline());
     QCOMPARE(form.Label1->cursor().shape(), Qt::PointingHandCursor);
     QVERIFY(form.Label2->font().italic());
@@ -374,6 +385,7 @@ class Form1Tests : public QObject {
     }
     QCOMPARE(items, (QStringList{"Ping", "HTTP", "Send command", "IP configuration"}));
     QCOMPARE(form.Timer1->interval(), 5000);
+    QCOMPARE(form.Timer1->timerType(), Qt::PreciseTimer);
     QVERIFY(!form.Timer1->isSingleShot());
     QVERIFY(!form.Timer1->isActive());
 
@@ -390,17 +402,21 @@ class Form1Tests : public QObject {
     }
   }
 
+  // Widths as the standard look lays them out: a 1-pixel frame, a 14-pixel
+  // scroll bar.
   void columnsShareFreeWidth_data() {
     QTest::addColumn<int>("list_width");
     QTest::addColumn<int>("stations");
-    QTest::newRow("as laid out") << 590 << 3;
-    QTest::newRow("with a scroll bar") << 590 << 40;
-    QTest::newRow("narrow") << 400 << 3;
+    QTest::addColumn<QList<int>>("widths");
+    QTest::newRow("as laid out") << 590 << 3 << QList<int>{35, 50, 95, 95, 95, 95, 123};
+    QTest::newRow("with a scroll bar") << 590 << 40 << QList<int>{35, 50, 95, 95, 95, 95, 109};
+    QTest::newRow("narrow") << 400 << 3 << QList<int>{35, 50, 62, 62, 62, 62, 65};
   }
 
   void columnsShareFreeWidth() {
     QFETCH(int, list_width);
     QFETCH(int, stations);
+    QFETCH(QList<int>, widths);
     Simulator simulator({"--stations", std::to_string(stations)});
     TForm1 form;
     form.show();
@@ -408,13 +424,23 @@ class Form1Tests : public QObject {
     form.list->resize(list_width, form.list->height());
     QCoreApplication::processEvents();
 
-    const int visible = form.list->viewport()->width();
-    const int share = qMin(95, (visible - 35 - 50) / 5);
-    QCOMPARE(form.list->columnWidth(0), 35);
-    QCOMPARE(form.list->columnWidth(1), 50);
-    for (int column = 2; column <= 5; ++column) QCOMPARE(form.list->columnWidth(column), share);
-    QCOMPARE(form.list->header()->length(), visible);  // "MAC Addr" takes the rest
-    QVERIFY(form.list->columnWidth(6) >= share);
+    QList<int> seen;
+    for (int column = 0; column < form.list->columnCount(); ++column) seen << form.list->columnWidth(column);
+    QCOMPARE(seen, widths);
+    QCOMPARE(form.list->header()->length(), form.list->viewport()->width());
+    if (list_width < 590) return;
+
+    // What the rows show fits, and so does the widest address.
+    const int margins = 2 * (form.list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, form.list) + 1);
+    const QFontMetrics metrics(form.list->font());
+    QVERIFY(metrics.horizontalAdvance(QStringLiteral("255.255.255.255")) + margins <= widths[2]);
+    for (int row = 0; row < form.list->topLevelItemCount(); ++row) {
+      for (int column = 0; column < form.list->columnCount(); ++column) {
+        const QString text = form.list->topLevelItem(row)->text(column);
+        QVERIFY2(metrics.horizontalAdvance(text) + margins <= widths[column],
+                 qPrintable(QStringLiteral("\"%1\" in %2 pixels").arg(text).arg(widths[column])));
+      }
+    }
   }
 
   void rowCommandsFollowSelectedDeviceRule_data() {
@@ -480,18 +506,43 @@ class Form1Tests : public QObject {
     QVERIFY(Boxes().empty());
   }
 
-  void contextMenuOpensOutsideRows() {
+  // A real right-button press: on a row it chooses the row and the menu acts
+  // on it; outside the rows the menu still opens, and with no row chosen its
+  // commands do nothing.
+  void contextMenuOnRowsAndOutside() {
     Simulator simulator;
     TForm1 form;
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    const QPoint at = BelowRows(form);
-    QContextMenuEvent right_click(QContextMenuEvent::Mouse, at, form.list->viewport()->mapToGlobal(at));
-    QCoreApplication::sendEvent(form.list->viewport(), &right_click);
-    QTRY_VERIFY(form.PopupMenu1->isVisible());
-    QVERIFY((form.PopupMenu1->geometry().topLeft() - form.list->viewport()->mapToGlobal(at)).manhattanLength() <= 2);
-    form.PopupMenu1->close();
-    QVERIFY(NothingSelected(form));
+    QStringList opened;
+    form.show_send_command = [&] { opened << QStringLiteral("send command to %1").arg(form.SelectedDevice()); };
+    const auto right_press = [&](const QPoint& at) {
+      QTest::mousePress(form.list->viewport(), Qt::RightButton, {}, at);
+      QTRY_VERIFY(form.PopupMenu1->isVisible());
+      QVERIFY((form.PopupMenu1->geometry().topLeft() - form.list->viewport()->mapToGlobal(at)).manhattanLength() <= 2);
+    };
+    const auto close_menu = [&](const QPoint& at) {
+      form.PopupMenu1->close();
+      QTest::mouseRelease(form.list->viewport(), Qt::RightButton, {}, at);
+    };
+
+    right_press(RowCentre(form, 1));
+    QCOMPARE(form.SelectedDevice(), 2);
+    form.Sendcommand1->trigger();
+    close_menu(RowCentre(form, 1));
+    QCOMPARE(opened, QStringList{"send command to 2"});
+
+    form.list->selectionModel()->clear();
+    right_press(BelowRows(form));
+    QCOMPARE(form.SelectedDevice(), 0);
+    form.Sendcommand1->trigger();
+    form.Ping1->trigger();
+    form.HTTP1->trigger();
+    close_menu(BelowRows(form));
+    QTest::qWait(300);
+    QCOMPARE(opened, QStringList{"send command to 2"});
+    QVERIFY(Launches().isEmpty());
+    QVERIFY(browser_.urls.isEmpty());
   }
 
   void webLabelOpensMakerAddress() {
@@ -531,9 +582,10 @@ class Form1Tests : public QObject {
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.path().toUtf8());
     const auto launch = nimbrel::app::PingLaunch(QStringLiteral("10.0.0.5"));
-    if (installed.isEmpty()) nimbrel::app::StartPing(QStringLiteral("10.0.0.5"));  // nothing, quietly
+    const bool started = nimbrel::app::StartPing(QStringLiteral("10.0.0.5"));
     qputenv("PATH", path);
 
+    QCOMPARE(started, !program.isEmpty());
     QCOMPARE(launch.has_value(), !program.isEmpty());
     if (!launch) return;
     QCOMPARE(QFileInfo(launch->program).fileName(), program);
@@ -566,6 +618,59 @@ class Form1Tests : public QObject {
     form.autorefresh->click();
     QVERIFY(!form.Timer1->isActive());
     QVERIFY(Boxes().empty());
+  }
+
+  // Real ticks: the first automatic discovery a full interval after ticking,
+  // the next a full interval after the previous one ended, never earlier.
+  void autoRefreshFollowsRealTicks() {
+    Simulator simulator({"--stations", "1"});
+    TForm1 form;
+    QElapsedTimer clock;
+    QList<qint64> starts;
+    QList<qint64> ends;
+    // Connected after the window's own handler: "clicked" comes here once
+    // the discovery is over.
+    connect(form.Button1, &QPushButton::pressed, &form, [&] { starts << clock.elapsed(); });
+    connect(form.Button1, &QPushButton::clicked, &form, [&] { ends << clock.elapsed(); });
+    clock.start();
+    form.autorefresh->click();
+    QTRY_COMPARE_WITH_TIMEOUT(ends.size(), 2, 15000);
+    form.autorefresh->click();
+    QCOMPARE(Searches(simulator), 3);
+    QVERIFY2(starts[0] >= 5000 && starts[0] < 5000 + 1000, qPrintable(QString::number(starts[0])));
+    QVERIFY2(starts[1] - ends[0] >= 5000 && starts[1] - ends[0] < 5000 + 1000,
+             qPrintable(QString::number(starts[1] - ends[0])));
+    QVERIFY(Boxes().empty());
+  }
+
+  // A failed discovery touches the list no more once its error box is closed:
+  // a row the user chose meanwhile stays chosen.
+  void selectionKeptAfterFailedDiscovery() {
+    Simulator simulator({"--stations", "3", "--oversize-after", "2"});
+    TForm1 form;
+    QCOMPARE(form.list->topLevelItemCount(), 2);
+    QTest::qWait(300);  // the third station's late answer finds no endpoint open
+    boxes_->while_open = [&form](const BoxRequest&) { SelectRow(form, 1); };
+    form.Button1->click();
+    QCOMPARE(Boxes().size(), std::size_t{2});
+    QCOMPARE(Boxes()[1].text, QString::fromLatin1(too_long_failure));
+    QCOMPARE(RowTexts(*form.list), (QStringList{GeneratedRow(1, 1), GeneratedRow(2, 2)}));
+    QCOMPARE(form.SelectedDevice(), 2);
+  }
+
+  // The standard look, as when the program's style is not found: the list
+  // still closes every cell with a grid line.
+  void gridLinesInStandardLook() {
+    QVERIFY(qApp->styleSheet().isEmpty());
+    Simulator simulator({"--stations", "2"});
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (const auto& [row, column] : {std::pair{0, 0}, std::pair{0, 3}, std::pair{1, 6}}) {
+      const auto cell = DrawnCell(*form.list, row, column);
+      QVERIFY(cell.right_edge != cell.inside);
+      QCOMPARE(cell.bottom_edge, cell.right_edge);
+    }
   }
 
   void exitClosesWindow() {

@@ -253,14 +253,21 @@ class Form2Tests : public QObject {
       bool shown = false, main_window_blocked = false;
       QString caption;
     } seen;
-    QTimer::singleShot(0, &form, [&] {
-      seen = {windows.dialog.isVisible(), QApplication::activeModalWidget() == &windows.dialog,
-              windows.dialog.windowTitle()};
+    // Mouse events pass through the window system and may run the event
+    // loop before the double-click arrives: wait for the dialog to appear.
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, &form, [&] {
+      if (!windows.dialog.isVisible()) return;
+      watcher.stop();
+      seen = {true, QApplication::activeModalWidget() == &windows.dialog, windows.dialog.windowTitle()};
       windows.dialog.Button2->click();
     });
+    watcher.start(5);
     const QPoint at = form.list->visualItemRect(form.list->topLevelItem(1)).center();
     QTest::mouseClick(form.list->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(form.list->viewport(), Qt::LeftButton, {}, at);
+    QTRY_VERIFY_WITH_TIMEOUT(seen.shown, 2000);
+    watcher.stop();
     QVERIFY(seen.shown);
     QVERIFY(seen.main_window_blocked);
     QCOMPARE(seen.caption, QStringLiteral(" S002 02.4E.42.00.00.02"));

@@ -110,6 +110,15 @@ class StartupTests : public QObject {
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     const int first_height = form->list->visualItemRect(form->list->topLevelItem(0)).height();
+    // The style's grid colour closes every cell, a chosen row's cells too.
+    const auto plain = nimbrel::app::test::DrawnCell(*form->list, 0, 2);
+    QCOMPARE(plain.right_edge, QColor(0x3a, 0x3d, 0x42));
+    QCOMPARE(plain.bottom_edge, QColor(0x3a, 0x3d, 0x42));
+    form->list->setCurrentItem(form->list->topLevelItem(1));
+    const auto chosen = nimbrel::app::test::DrawnCell(*form->list, 1, 2);
+    QVERIFY(chosen.right_edge != chosen.inside);
+    QCOMPARE(chosen.bottom_edge, chosen.right_edge);
+    form->list->selectionModel()->clear();
     form->Button1->click();
     QCOMPARE(form->list->topLevelItemCount(), 3);
     QCOMPARE(form->list->visualItemRect(form->list->topLevelItem(0)).height(), first_height);

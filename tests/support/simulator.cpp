@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,6 +82,8 @@ Simulator::Simulator(const std::vector<std::string>& arguments, const std::strin
   pid_ = ::fork();
   if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
+    // A test that aborts must not leave its stations running.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     const int far = ::open(far_path.c_str(), O_RDONLY | O_CLOEXEC);
     if (far < 0 || ::setns(far, CLONE_NEWNET) != 0) ::_exit(126);
     ::dup2(output[1], STDOUT_FILENO);
