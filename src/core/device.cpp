@@ -111,7 +111,10 @@ bool ReadPart(std::string_view text, std::size_t& pos, std::uint64_t& value) {
 
 IPv4Bytes ParseIPv4(std::u16string_view text16) {
   static constexpr IPv4Bytes rejected{0xFF, 0xFF, 0xFF, 0xFF};
-  const std::string text = ToSystemCodePage(text16);
+  // The 8-bit text reaches inet_addr as a C string, so a NUL character (one
+  // pasted with the address, say) ends it, as white space ends the address.
+  std::string text = ToSystemCodePage(text16);
+  text.resize(std::min(text.size(), text.find('\0')));
   std::uint64_t parts[4]{};
   std::size_t count = 0;
   std::size_t pos = 0;

@@ -75,6 +75,7 @@ std::u16string FormatId(const std::array<std::uint8_t, 4>& id);
 // inet_addr rules: a.b.c.d, a.b.c, a.b or a, each part decimal, octal
 // (leading 0) or hexadecimal (leading 0x). A rejected text, the empty one
 // included, gives FF FF FF FF, exactly as inet_addr's failure value does.
+// The text ends at its first NUL character, where inet_addr stops reading.
 IPv4Bytes ParseIPv4(std::u16string_view text);
 
 }  // namespace nimbrel

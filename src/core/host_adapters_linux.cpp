@@ -164,6 +164,13 @@ class NetlinkSocket {
   int fd_;
 };
 
+// NLMSG_OK, with the length compared as unsigned (Clang's -Wsign-compare
+// objects to the macro's int against the header's unsigned length).
+bool MessageFits(const nlmsghdr* message, int left) {
+  return left >= static_cast<int>(sizeof(nlmsghdr)) && message->nlmsg_len >= sizeof(nlmsghdr) &&
+         message->nlmsg_len <= static_cast<unsigned>(left);
+}
+
 // Dumps the IPv4 routes of every table; false when the dump fails part way.
 bool ReadGateways(Gateways& gateways) {
   const NetlinkSocket socket;
@@ -196,7 +203,7 @@ bool ReadGateways(Gateways& gateways) {
     if (received < 0 || static_cast<std::size_t>(received) > buffer_bytes) return false;
     if (sender.nl_pid != 0) continue;  // not the kernel
     int left = static_cast<int>(received);
-    for (const nlmsghdr* message = buffer.data(); NLMSG_OK(message, left); message = NLMSG_NEXT(message, left)) {
+    for (const nlmsghdr* message = buffer.data(); MessageFits(message, left); message = NLMSG_NEXT(message, left)) {
       if (message->nlmsg_seq != sequence) continue;
       if (message->nlmsg_type == NLMSG_DONE) return true;
       if (message->nlmsg_type == NLMSG_ERROR) return false;

@@ -159,7 +159,8 @@ Choice ParseChoice(std::string_view option, std::string_view text,
   std::string names;
   for (const auto& [name, choice] : choices) {
     if (name == text) return choice;
-    names += (names.empty() ? "" : "|") + std::string(name);
+    if (!names.empty()) names += '|';
+    names += name;
   }
   throw UsageError(std::string(option) + " takes " + names + ", not '" + std::string(text) + "'");
 }

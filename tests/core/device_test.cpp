@@ -71,6 +71,17 @@ TEST(ParseIPv4, FollowsInetAddrRules) {
   EXPECT_EQ(ParseIPv4(u"1.2.3.\u0100"), rejected) << "a character outside the code page";
 }
 
+// A NUL character ends the text, where inet_addr stops reading its C string:
+// what follows a pasted NUL is not part of the address.
+TEST(ParseIPv4, EndsTheTextAtItsFirstNul) {
+  using namespace std::string_literals;
+  EXPECT_EQ(ParseIPv4(u"1.2.3.4\0x"s), (IPv4Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(ParseIPv4(u"10.0.0.1\0"s), (IPv4Bytes{10, 0, 0, 1}));
+  EXPECT_EQ(ParseIPv4(u"1.2\0.3.4"s), (IPv4Bytes{1, 0, 0, 2}));
+  EXPECT_EQ(ParseIPv4(u"1.2.3.\0"s), rejected);
+  EXPECT_EQ(ParseIPv4(u"\0" u"1.2.3.4"s), rejected);
+}
+
 #ifdef _WIN32
 bool UnderWine() { return ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
 #else
@@ -80,7 +91,7 @@ bool UnderWine() { return false; }
 // The platform's own inet_addr is the reference for the rules above.
 TEST(ParseIPv4, AgreesWithThePlatformInetAddr) {
   std::mt19937 random(20161804);
-  const std::string alphabet = "0123456789.xXaAfFg .";
+  const std::string alphabet = std::string("0123456789.xXaAfFg .\0", 21);
   for (int i = 0; i < 20000; ++i) {
     std::string text;
     const int length = static_cast<int>(random() % 16);

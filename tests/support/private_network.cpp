@@ -149,15 +149,28 @@ bool LinkRunning(const char* name) {
   return running;
 }
 
-void WaitUntilRunning(const char* link) {
+void WaitForLink(const char* link, bool running) {
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!LinkRunning(link)) {
-    if (std::chrono::steady_clock::now() > give_up) Fail(std::string("the veth pair of ") + link + " did not come up");
+  while (LinkRunning(link) != running) {
+    if (std::chrono::steady_clock::now() > give_up)
+      Fail(std::string("the veth pair of ") + link + (running ? " did not come up" : " did not go down"));
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 
 }  // namespace
+
+void SetPcLink(bool up) {
+  RequirePrivateNetwork();
+  RunIp({"link", "set", pc_link, up ? "up" : "down"}, false);
+  WaitForLink(pc_link, up);
+  if (up) SetDefaultRoute(true);
+}
+
+void SetDefaultRoute(bool present) {
+  RequirePrivateNetwork();
+  RunIp({"route", present ? "replace" : "delete", "default", "dev", pc_link}, false);
+}
 
 void RunIpHere(const std::vector<std::string>& arguments) { RunIp(arguments, false); }
 
@@ -180,7 +193,7 @@ void AddSecondLan() {
   RunIpIn({"address", "add", std::string(second_far_address) + "/16", "dev", second_far_link}, far);
   RunIpIn({"link", "set", second_far_link, "up"}, far);
   RunIpIn({"route", "add", "default", "dev", second_far_link}, far);
-  WaitUntilRunning(second_pc_link);
+  WaitForLink(second_pc_link, true);
 }
 
 void EnterPrivateNetwork() {
@@ -206,7 +219,7 @@ void EnterPrivateNetwork() {
   RunIp({"link", "set", far_link, "up"}, true);
   RunIp({"route", "add", "default", "dev", far_link}, true);
 
-  WaitUntilRunning(pc_link);
+  WaitForLink(pc_link, true);
   entered = true;
   if (!InPrivateNetwork()) Fail("isolation check failed after set-up");
 }

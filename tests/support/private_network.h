@@ -24,6 +24,12 @@ bool InPrivateNetwork();
 // Aborts the test run loudly unless InPrivateNetwork().
 void RequirePrivateNetwork();
 
+// Faults of the PC's own network: its side of the veth pair down (and up
+// again with its default route), or only the default route removed (and
+// added again). Both wait until the change has taken effect.
+void SetPcLink(bool up);
+void SetDefaultRoute(bool present);
+
 // Runs `ip ARGUMENTS` in this process's current network namespace; exits
 // the process with a clear message when it fails.
 void RunIpHere(const std::vector<std::string>& arguments);
