@@ -255,6 +255,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     } else if (event->type() == QEvent::MouseButtonDblClick &&
                static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
       RunReported([this] { listDblClick(); });
+      // Handled here: the list's own handling, coming after a dialog that
+      // refreshed the list, would select the row under the pointer again.
+      return true;
     }
   } else if (watched == Label1 && event->type() == QEvent::MouseButtonRelease) {
     const auto* mouse = static_cast<QMouseEvent*>(event);

@@ -443,6 +443,28 @@ class Form1Tests : public QObject {
     }
   }
 
+  // A dialog opened by a double-click refreshes the list before it closes;
+  // no row may be selected afterwards, as after any discovery.
+  void doubleClickLeavesNoSelectionAfterDialogRefresh() {
+    Simulator simulator;
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.list->topLevelItemCount(), 3);
+    int opened = 0;
+    form.show_ip_configuration = [&] {
+      ++opened;
+      form.Button1->click();
+    };
+    const QPoint at = RowCentre(form, 1);
+    QTest::mouseClick(form.list->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(form.list->viewport(), Qt::LeftButton, {}, at);
+    QTRY_COMPARE(opened, 1);
+    QCoreApplication::processEvents();
+    QCOMPARE(form.list->topLevelItemCount(), 3);
+    QVERIFY(form.list->selectionModel()->selectedRows().isEmpty());
+  }
+
   void rowCommandsFollowSelectedDeviceRule_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("effect");
