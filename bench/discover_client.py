@@ -5,7 +5,8 @@ import json
 import socket
 import sys
 
-# It broadcasts: only ever from the private test network that cli_bench makes,
+# It broadcasts: only ever from the private test network that cli_bench makes
+# (unshare(CLONE_NEWNET) and a veth pair),
 # where every interface but loopback is one of its veth links ("nb-...").
 if any(name != "lo" and not name.startswith("nb-") for _, name in socket.if_nameindex()):
     sys.exit("discover_client.py: not in the private test network; refusing to broadcast")
