@@ -3,7 +3,6 @@
 // memory and heap in use must stay flat after warm-up.
 //
 //   soak_bench [DISCOVERIES [CONFIGURATIONS]]     (default 1000 each)
-#include <dirent.h>
 #include <malloc.h>
 
 #include <algorithm>
@@ -16,27 +15,13 @@
 #include "core/exchange.h"
 #include "core/messages.h"
 #include "private_network.h"
+#include "process_usage.h"
 #include "simulator.h"
 
 namespace {
 
-int OpenDescriptors() {
-  int count = 0;
-  if (DIR* fds = ::opendir("/proc/self/fd")) {
-    while (dirent* entry = ::readdir(fds))
-      if (entry->d_name[0] != '.') ++count;
-    ::closedir(fds);
-  }
-  return count - 1;  // the directory stream's own
-}
-
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  return -1;
-}
+using nimbrel::bench::OpenDescriptors;
+using nimbrel::bench::ResidentKiB;
 
 void Report(const char* what, int done, int count) {
   std::printf("%-15s %6d %6d %5d %9ld %14zu\n", what, done, count, OpenDescriptors(), ResidentKiB(),

@@ -2,7 +2,6 @@
 // discoveries of 100 stations: after warm-up neither may grow.
 //
 //   memory_bench [DISCOVERIES]
-#include <dirent.h>
 #include <malloc.h>
 
 #include <QApplication>
@@ -19,30 +18,12 @@
 #include "core/device.h"
 #include "message_box.h"
 #include "private_network.h"
+#include "process_usage.h"
 #include "simulator.h"
 #include "startup.h"
 
-namespace {
-
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  return -1;
-}
-
-int OpenDescriptors() {
-  int count = 0;
-  if (DIR* fds = ::opendir("/proc/self/fd")) {
-    while (dirent* entry = ::readdir(fds))
-      if (entry->d_name[0] != '.') ++count;
-    ::closedir(fds);
-  }
-  return count - 1;  // the directory stream's own
-}
-
-}  // namespace
+using nimbrel::bench::OpenDescriptors;
+using nimbrel::bench::ResidentKiB;
 
 int main(int argc, char** argv) {
   nimbrel::test::EnterPrivateNetwork();
