@@ -3,6 +3,7 @@
 // the private network that main() set up with EnterPrivateNetwork().
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "private_network.h"
 #include "simulator.h"
 #include "udp_port.h"
 
@@ -314,6 +316,22 @@ TEST(SimLog, EveryDatagramIsOneJsonLineWithAllItsBytes) {
     EXPECT_EQ(fields[2], expected[i].first);
     EXPECT_EQ(lines[i].substr(hex_at + hex_marker.size()), expected[i].second + "\"}");
   }
+}
+
+// The simulator service of the Windows runner starts and ends a thread per
+// request; a thread that was ending while the next request checked the
+// isolation once made the check fail and ended the whole run.
+TEST(PrivateNetwork, ThreadsThatAreEndingDoNotBreakTheIsolationCheck) {
+  std::atomic<bool> stop{false};
+  std::thread churn([&stop] {
+    while (!stop) std::thread([] {}).detach();
+  });
+  int failures = 0;
+  for (int check = 0; check < 2000; ++check)
+    if (!InPrivateNetwork()) ++failures;
+  stop = true;
+  churn.join();
+  EXPECT_EQ(failures, 0);
 }
 
 }  // namespace

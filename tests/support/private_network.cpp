@@ -60,6 +60,20 @@ std::vector<std::string> ThreadIds() {
   return ids;
 }
 
+// A thread that is ending gives up its namespaces (reading them then fails)
+// a moment before its entry leaves /proc/self/task; such a thread can send
+// nothing any more, so it counts as inside once its entry is gone.
+bool ThreadInNamespace(const std::string& id, ino_t own) {
+  const std::string task = "/proc/self/task/" + id;
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    struct stat info {};
+    if (::stat((task + "/ns/net").c_str(), &info) == 0) return info.st_ino == own;
+    if (::access(task.c_str(), F_OK) != 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
 std::string FindIp() {
   for (const char* candidate : {"/usr/sbin/ip", "/sbin/ip", "/usr/bin/ip", "/bin/ip"})
     if (::access(candidate, X_OK) == 0) return candidate;
@@ -229,7 +243,7 @@ bool InPrivateNetwork() {
   const ino_t own = NamespaceInode("/proc/self/ns/net");
   if (own == 0 || own == machine_namespace) return false;
   for (const auto& id : ThreadIds())
-    if (NamespaceInode("/proc/self/task/" + id + "/ns/net") != own) return false;
+    if (!ThreadInNamespace(id, own)) return false;
   return true;
 }
 

@@ -14,6 +14,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,6 +41,10 @@ using nimbrel::test::Simulator;
   std::exit(2);
 }
 
+// A runner that fails ends at once; its Wine server and programs must not
+// outlive it and hold the test's output open until the test times out.
+void EndWithRunner() { ::prctl(PR_SET_PDEATHSIG, SIGKILL); }
+
 // Runs a program with its arguments and returns its exit status (128 + signal
 // when it was killed).
 int Run(std::vector<std::string> words) {
@@ -49,6 +54,7 @@ int Run(std::vector<std::string> words) {
   const pid_t child = ::fork();
   if (child < 0) Fail("fork failed");
   if (child == 0) {
+    EndWithRunner();
     ::execvp(argv[0], argv.data());
     std::fprintf(stderr, "wine-in-private-network: cannot start %s: %s\n", argv[0], std::strerror(errno));
     ::_exit(127);
@@ -170,6 +176,7 @@ int main(int argc, char** argv) {
   const pid_t server = ::fork();
   if (server < 0) Fail("fork failed");
   if (server == 0) {
+    EndWithRunner();
     ::execlp("wineserver", "wineserver", "--foreground", "--persistent", nullptr);
     ::_exit(127);
   }
