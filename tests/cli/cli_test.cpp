@@ -233,7 +233,7 @@ TEST(CliConfig, VerifyFailsWhenTheStationAcknowledgesButKeepsItsSettings) {
   // A station of the test's own on the PC side, which says "SETR" and changes nothing.
   const Bytes announcement = FromHex("53545542" "0a000001" "ff000000" "0a000005" "001a2b3c4d5e" "0a000001");
   UdpPort station(1444);
-  NimbrelProcess running({"config", "00.1A.2B.3C.4D.5E", "--ip", "10.0.0.6", "--verify"});
+  auto running = StartNimbrel({"config", "00.1A.2B.3C.4D.5E", "--ip", "10.0.0.6", "--verify"});
   std::vector<Bytes> requests;
   const auto give_up = Clock::now() + std::chrono::seconds(10);
   while (requests.size() < 3 && Clock::now() < give_up) {
@@ -291,7 +291,7 @@ TEST(CliInput, EveryInvalidInputExitsTwoAndSendsNothing) {
 
 TEST(CliSend, SendsTheCommandMessageAndShowsTheAnswer) {
   Simulator simulator;
-  NimbrelProcess running({"send", "02-4e-42-00-00-02", "RB T", "--show-answer", "--wait", "3000"});
+  auto running = StartNimbrel({"send", "02-4e-42-00-00-02", "RB T", "--show-answer", "--wait", "3000"});
   // The station records the command and does not answer; answer in its place.
   const auto log = simulator.WaitForLog(2, 10000);
   ASSERT_EQ(log.size(), 2u);

@@ -25,12 +25,14 @@
 #include "core/exchange.h"
 #include "core/messages.h"
 #include "simulator.h"
+#include "tool_port.h"
 
 namespace nimbrel {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using test::Simulator;
+using test::ToolPortFree;
 using namespace std::chrono_literals;
 
 const std::string station_a = "ABC1,192.168.1.50,192.168.1.1,255.255.255.0,10.0.0.1,00.1A.2B.3C.4D.5E";
@@ -56,16 +58,6 @@ struct Collected {
   std::vector<bool> port_held_during_failure;
   std::chrono::milliseconds took{};
 };
-
-bool ToolPortFree() {
-  try {
-    UdpEndpoint probe;
-    probe.BindAny(tool_port);
-    return true;
-  } catch (const NetworkError&) {
-    return false;
-  }
-}
 
 Collected Collect(std::span<const std::uint8_t> request = search_request, std::size_t stop_after = 1000) {
   Collected result;

@@ -13,27 +13,19 @@
 #include "private_network.h"
 #include "scripted_station.h"
 #include "simulator.h"
+#include "tool_port.h"
 
 namespace nimbrel {
 namespace {
 
 using test::Datagram;
+using test::ToolPortFree;
 using namespace std::chrono_literals;
 
 constexpr std::size_t largest_datagram = 65507;  // the largest UDP payload over IPv4
 const std::string message_too_long = "Socket Error # 10040\nMessage too long.";
 const std::string network_unreachable = "Socket Error # 10051\nNetwork is unreachable.";
 const Datagram search_request{0x53, 0x52, 0x43, 0x48};
-
-bool ToolPortFree() {
-  try {
-    UdpEndpoint probe;
-    probe.BindAny(tool_port);
-    return true;
-  } catch (const NetworkError&) {
-    return false;
-  }
-}
 
 // Sizes 0 to 65 507 with a pattern that differs from one datagram to the next.
 Datagram Filled(std::size_t size) {

@@ -1,9 +1,6 @@
 // nimbrel-sim as a program: its command line, its exit status and how it
 // stops. Runs it directly in this test's (private) network namespace.
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -15,102 +12,26 @@
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "simulator.h"
 #include "udp_port.h"
 
 namespace nimbrel::test {
 namespace {
 
-using std::chrono::milliseconds;
+constexpr std::chrono::seconds patience{5};
 
 // One run of nimbrel-sim with its output captured.
-class Program {
- public:
-  explicit Program(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), SimulatorPath());
-    std::vector<char*> argv;
-    for (auto& word : arguments) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    int out[2], err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-    pid_ = ::fork();
-    if (pid_ < 0) throw std::runtime_error("fork failed");
-    if (pid_ == 0) {
-      ::dup2(out[1], STDOUT_FILENO);
-      ::dup2(err[1], STDERR_FILENO);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    out_fd_ = out[0];
-    err_fd_ = err[0];
-  }
-  ~Program() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(out_fd_);
-    ::close(err_fd_);
-  }
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-
-  bool WaitForOutput(const std::string& text, int timeout_ms = 5000) {
-    const auto give_up = Clock::now() + milliseconds(timeout_ms);
-    while (out_.find(text) == std::string::npos) {
-      const auto left = std::chrono::duration_cast<milliseconds>(give_up - Clock::now()).count();
-      pollfd readable{out_fd_, POLLIN, 0};
-      if (left <= 0 || ::poll(&readable, 1, static_cast<int>(left)) <= 0 || !Drain(out_fd_, out_)) return false;
-    }
-    return true;
-  }
-
-  void Signal(int signal) { ::kill(pid_, signal); }
-
-  // The exit status; -1 when it was still running after timeout_ms (it is
-  // then killed) or ended by a signal.
-  int Wait(int timeout_ms = 5000) {
-    const auto give_up = Clock::now() + milliseconds(timeout_ms);
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-      if (Clock::now() > give_up) return -1;
-      std::this_thread::sleep_for(milliseconds(5));
-    }
-    pid_ = -1;
-    while (Drain(out_fd_, out_)) {
-    }
-    while (Drain(err_fd_, err_)) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  const std::string& out() const { return out_; }
-  const std::string& err() const { return err_; }
-
- private:
-  static bool Drain(int fd, std::string& into) {
-    char chunk[4096];
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got <= 0) return false;
-    into.append(chunk, static_cast<std::size_t>(got));
-    return true;
-  }
-
-  pid_t pid_ = -1;
-  int out_fd_ = -1;
-  int err_fd_ = -1;
-  std::string out_;
-  std::string err_;
-};
+ChildProcess Sim(std::vector<std::string> arguments) {
+  arguments.insert(arguments.begin(), SimulatorPath());
+  return ChildProcess(std::move(arguments));
+}
 
 TEST(SimCommandLine, HelpDocumentsEveryOption) {
-  Program program({"--help"});
-  ASSERT_EQ(program.Wait(), 0);
+  auto program = Sim({"--help"});
+  ASSERT_EQ(program.Wait(patience), 0);
   for (const char* option :
        {"--stations", "--station ID,IP,GATEWAY,MASK,DNS,MAC", "--log", "--state", "--duration", "--port",
         "--tool-port", "--reply-to broadcast|sender", "--delay", "--pause", "--extra-bytes", "--twice",
@@ -153,8 +74,8 @@ TEST(SimCommandLine, BadCommandLinesExitWithStatus2) {
     std::string shown;
     for (const auto& word : arguments) shown += word + " ";
     SCOPED_TRACE(shown);
-    Program program(arguments);
-    EXPECT_EQ(program.Wait(), 2);
+    auto program = Sim(arguments);
+    EXPECT_EQ(program.Wait(patience), 2);
     EXPECT_NE(program.err().find("nimbrel-sim: "), std::string::npos);
     EXPECT_EQ(program.out(), "");
   }
@@ -181,15 +102,15 @@ TEST(SimCommandLine, StopsCleanlyOnSignalOrAtTheEndOfItsDuration) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> arguments{"--log", log, "--state", state};
     arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
-    Program program(arguments);
-    ASSERT_TRUE(program.WaitForOutput("nimbrel-sim: ready\n"));
+    auto program = Sim(arguments);
+    ASSERT_TRUE(program.WaitForOutput("nimbrel-sim: ready\n", patience));
     if (c.in_long_pause) {
       UdpPort tool(8444);
       tool.SendTo({0x53, 0x52, 0x43, 0x48}, "127.0.0.1", 1444);
       ASSERT_EQ(tool.Collect(1000).size(), 1u);  // the first answer, then the pause
     }
     if (c.signal) program.Signal(c.signal);
-    EXPECT_EQ(program.Wait(), 0);
+    EXPECT_EQ(program.Wait(patience), 0);
     EXPECT_EQ(program.out(), "nimbrel-sim: ready\n");
     std::ifstream state_file(state);
     std::stringstream contents;
@@ -215,8 +136,8 @@ TEST(SimCommandLine, PortHeldWithoutAddressReuseFailsWithStatus1) {
   any.sin_family = AF_INET;
   any.sin_port = htons(1444);
   ASSERT_EQ(::bind(holder, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
-  Program program({});
-  EXPECT_EQ(program.Wait(), 1);
+  auto program = Sim({});
+  EXPECT_EQ(program.Wait(patience), 1);
   EXPECT_NE(program.err().find("cannot bind UDP port 1444"), std::string::npos) << program.err();
   ::close(holder);
 }
