@@ -101,7 +101,9 @@ bool ChildProcess::WaitForOutput(const std::string& text, std::chrono::milliseco
   return true;
 }
 
-void ChildProcess::Signal(int signal) { ::kill(pid_, signal); }
+void ChildProcess::Signal(int signal) {
+  if (pid_ > 0) ::kill(pid_, signal);  // never kill(-1, ...) once it has been reaped
+}
 
 int ChildProcess::Wait(std::chrono::milliseconds timeout) {
   const auto give_up = Clock::now() + timeout;
