@@ -301,7 +301,8 @@ TEST(CliSend, SendsTheCommandMessageAndShowsTheAnswer) {
   const Outcome outcome = running.Finish();
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out, "Successful.\nhex: 53 45 54 52 E9 1B 00\ntext: SETR\\xE9\\x1B\\x00\n");
-  EXPECT_NE(simulator.State().find(R"("commands":["52422054"])"), std::string::npos);
+  const std::string recorded = R"("commands":["52422054"])";
+  EXPECT_NE(simulator.WaitForState(recorded).find(recorded), std::string::npos);
 }
 
 TEST(CliSend, NoAnswerIsNoFailureButAMissingStationIs) {

@@ -50,17 +50,6 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// The state is rewritten after the datagram is logged, so give it a moment.
-std::string WaitForState(const Simulator& simulator, const std::string& expected) {
-  const auto give_up = Clock::now() + milliseconds(2000);
-  std::string state = simulator.State();
-  while (state != expected && Clock::now() < give_up) {
-    std::this_thread::sleep_for(milliseconds(5));
-    state = simulator.State();
-  }
-  return state;
-}
-
 TEST(SimStations, DefaultStationsAnnounceAndAreListedInTheState) {
   Simulator simulator;
   EXPECT_EQ(simulator.State(), default_state);
@@ -234,8 +223,8 @@ TEST(SimConfiguration, StationWithTheMacTakesTheSettingsAndReplies) {
     if (!replies.empty()) {
       EXPECT_GE(replies.front().at - sent, milliseconds(c.min_reply_ms));
     }
-    EXPECT_EQ(WaitForState(simulator, s001_state + "\n" + s002_configured_state + "\n" + s003_state + "\n"),
-              s001_state + "\n" + s002_configured_state + "\n" + s003_state + "\n");
+    const std::string configured_state = s001_state + "\n" + s002_configured_state + "\n" + s003_state + "\n";
+    EXPECT_EQ(simulator.WaitForState(configured_state), configured_state);
     tool.Broadcast(search);
     EXPECT_EQ(BytesOf(tool.Collect()), (std::vector<Bytes>{s001, s002_configured, s003}));
   }
@@ -282,7 +271,7 @@ TEST(SimCommand, StationsRecordTheirCommandsInOrderWithoutReplying) {
       s002_state + "\n" +
       R"({"id":"S003","mac":"02.4E.42.00.00.03","ip":"10.0.0.103","gateway":"10.0.0.1","netmask":"255.0.0.0","dns":"10.0.0.1","commands":["01ff007f"]})"
       "\n";
-  EXPECT_EQ(WaitForState(simulator, expected), expected);
+  EXPECT_EQ(simulator.WaitForState(expected), expected);
 }
 
 TEST(SimLog, EveryDatagramIsOneJsonLineWithAllItsBytes) {

@@ -66,4 +66,14 @@ std::vector<LoggedDatagram> Simulator::WaitForLog(std::size_t count, int timeout
 
 std::string Simulator::State() const { return ReadFile(state_path_); }
 
+std::string Simulator::WaitForState(const std::string& text, int timeout_ms) const {
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  auto state = State();
+  while (state.find(text) == std::string::npos && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    state = State();
+  }
+  return state;
+}
+
 }  // namespace nimbrel::test

@@ -33,6 +33,10 @@ class Simulator {
   std::vector<LoggedDatagram> WaitForLog(std::size_t count, int timeout_ms = 2000) const;
   // The state file: one JSON line per station.
   std::string State() const;
+  // Waits up to timeout_ms until the state holds `text` and returns it. A
+  // station rewrites the state just after logging the datagram that changed
+  // it, so a test that only waited for the log must wait for this too.
+  std::string WaitForState(const std::string& text, int timeout_ms = 2000) const;
   // Stops the simulator (SIGTERM) and waits for it; idempotent.
   void Stop();
 
